@@ -1,0 +1,39 @@
+#pragma once
+// The embedded game.json and the record read from it.
+
+#include <cstddef>
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace brevlo {
+
+// The two texts the launcher takes from game.json, owned and unchanged.
+struct GameConfig {
+  std::string mainBinaryName;  // base name of the application executable, without ".exe"
+  std::string productName;     // folder of the application under %LOCALAPPDATA%
+};
+
+// Why a document was refused, with the 1-based line and the byte column of the fault.
+struct ParseError {
+  std::string message;
+  std::size_t line = 0;
+  std::size_t column = 0;
+  friend bool operator==(const ParseError&, const ParseError&) = default;
+};
+
+// Error("<message quoted>", line: L, column: C)
+std::string debug_form(const ParseError& error);
+
+// Reads a whole document (start and length, no NUL needed): an object with the keys
+// "mainBinaryName" and "productName" (other keys skipped), or an array of the two strings.
+std::expected<GameConfig, ParseError> parse_game_config(std::span<const char> text);
+
+// The embedded document, byte for byte as the build input.
+std::span<const char> embedded_game_config();
+
+// Parses the embedded document; a parse error is the fatal stop "无法解析 game.json".
+GameConfig load_game_config();
+
+}  // namespace brevlo

@@ -1,0 +1,43 @@
+#include "main/launch.hpp"
+
+#include "platform/debug_form.hpp"
+#include "platform/messages.hpp"
+
+namespace brevlo {
+
+std::string debug_form(const EnvVarError& error) {
+  if (!error.not_unicode) return "NotPresent";
+  return "NotUnicode(" + path_debug_form(error.raw) + ")";
+}
+
+std::string display_form(const StageError& error) {
+  if (const auto* message = std::get_if<std::string>(&error)) return *message;
+  return display_form(std::get<Error>(error));
+}
+
+int run_launch_sequence(LaunchEnvironment& env) {
+  const bool webview_ready = env.probe_webview();
+  print_stdout({"🔍 WebView2 Runtime 安装状态: ", display_form(webview_ready), " \n"});
+
+  const GameConfig config = env.load_game_config();
+
+  // Formed once for the existence test; the installer stage forms its own copy again.
+  const std::string app_path =
+      expect_ok(env.installed_application_path(config), "无法获取 LOCALAPPDATA 环境变量");
+
+  if (env.path_exists(app_path)) {
+    print_stdout({"🚀 发现已安装应用。正在启动...\n"});
+    return env.launch_application(app_path) ? kExitStarted : kExitFailureReported;
+  }
+
+  print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
+  auto installed = env.run_installer_stage(env.installer_image(), "setup_temp.exe", config,
+                                           webview_ready);
+  if (!installed) {
+    print_stderr({"❌ 静默安装失败: ", display_form(installed.error()), "\n"});
+    return kExitFailureReported;
+  }
+  return *installed ? kExitStarted : kExitFailureReported;
+}
+
+}  // namespace brevlo

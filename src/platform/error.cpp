@@ -1,0 +1,83 @@
+#include "platform/error.hpp"
+
+#include <charconv>
+
+#include "platform/debug_form.hpp"
+#include "platform/system_message.hpp"
+
+namespace brevlo {
+
+std::string_view kind_name(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::NotFound: return "NotFound";
+    case ErrorKind::PermissionDenied: return "PermissionDenied";
+    case ErrorKind::InvalidInput: return "InvalidInput";
+    case ErrorKind::InvalidData: return "InvalidData";
+    case ErrorKind::AlreadyExists: return "AlreadyExists";
+    case ErrorKind::BrokenPipe: return "BrokenPipe";
+    case ErrorKind::WriteZero: return "WriteZero";
+    case ErrorKind::Other: return "Other";
+    case ErrorKind::Uncategorized: return "Uncategorized";
+  }
+  return "Uncategorized";
+}
+
+ErrorKind kind_of_code(std::uint32_t code) {
+  switch (code) {
+    case 2:    // ERROR_FILE_NOT_FOUND
+    case 3:    // ERROR_PATH_NOT_FOUND
+      return ErrorKind::NotFound;
+    case 5:    // ERROR_ACCESS_DENIED
+      return ErrorKind::PermissionDenied;
+    case 87:   // ERROR_INVALID_PARAMETER
+      return ErrorKind::InvalidInput;
+    case 80:   // ERROR_FILE_EXISTS
+    case 183:  // ERROR_ALREADY_EXISTS
+      return ErrorKind::AlreadyExists;
+    case 109:  // ERROR_BROKEN_PIPE
+    case 232:  // ERROR_NO_DATA (pipe being closed)
+      return ErrorKind::BrokenPipe;
+    default:
+      return ErrorKind::Uncategorized;
+  }
+}
+
+namespace {
+
+std::string decimal(std::uint32_t value) {
+  char buf[16];
+  auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+  return std::string(buf, end);
+}
+
+}  // namespace
+
+std::string display_form(const Error& error) {
+  if (!error.is_os()) return std::string(error.text());
+  std::string out = system_message(error.code());
+  out += " (os error ";
+  out += decimal(error.code());
+  out += ')';
+  return out;
+}
+
+std::string debug_form(const Error& error) {
+  std::string out;
+  if (error.is_os()) {
+    out = "Os { code: ";
+    out += decimal(error.code());
+    out += ", kind: ";
+    out += kind_name(error.kind());
+    out += ", message: ";
+    out += quoted_form(system_message(error.code()));
+  } else {
+    out = "Error { kind: ";
+    out += kind_name(error.kind());
+    out += ", message: ";
+    out += quoted_form(error.text());
+  }
+  out += " }";
+  return out;
+}
+
+}  // namespace brevlo

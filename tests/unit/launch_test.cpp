@@ -1,0 +1,225 @@
+// The launch decision flow, driven through a fake launch environment.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/config/config.hpp"
+#include "main/frame.hpp"
+#include "main/launch.hpp"
+#include "platform/messages.hpp"
+#include "test_support.hpp"
+
+namespace brevlo {
+namespace {
+
+constexpr std::string_view kAppPath = R"(C:\Users\player\AppData\Local\Ostrevan\Ostrevan.exe)";
+
+// Stands for the system: answers as configured and records every call in order.
+class FakeEnvironment : public LaunchEnvironment {
+ public:
+  bool webview = false;
+  bool config_parses = true;
+  std::expected<std::string, EnvVarError> app_path = std::string(kAppPath);
+  bool exists = true;
+  bool launch_starts = true;
+  std::expected<bool, StageError> stage_result = true;
+  std::vector<std::string> calls;
+  std::string partial_text;  // printed without a line feed while the path is formed
+
+  // What the installer stage was handed.
+  const std::uint8_t* stage_image = nullptr;
+  std::size_t stage_image_size = 0;
+  std::string stage_file_name;
+  std::optional<GameConfig> stage_config;
+  bool stage_webview = false;
+
+  bool probe_webview() override {
+    calls.push_back("probe_webview");
+    return webview;
+  }
+  GameConfig load_game_config() override {
+    calls.push_back("load_game_config");
+    if (!config_parses) {
+      static constexpr char kEmpty[] = {'{', '}'};
+      return expect_ok(parse_game_config(kEmpty), "无法解析 game.json");
+    }
+    return GameConfig{"Ostrevan", "Ostrevan"};
+  }
+  std::expected<std::string, EnvVarError> installed_application_path(
+      const GameConfig& config) override {
+    calls.push_back("installed_application_path " + config.productName);
+    if (!partial_text.empty()) print_stdout({partial_text});
+    return app_path;
+  }
+  bool path_exists(std::string_view path) override {
+    calls.push_back("path_exists " + std::string(path));
+    return exists;
+  }
+  bool launch_application(std::string_view path) override {
+    calls.push_back("launch_application " + std::string(path));
+    if (launch_starts) {
+      print_stdout({"✅ 主程序启动成功。\n"});
+    }
+    return launch_starts;
+  }
+  std::span<const std::uint8_t> installer_image() override {
+    calls.push_back("installer_image");
+    return image;
+  }
+  std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> img,
+                                                      std::string_view file_name,
+                                                      GameConfig config,
+                                                      bool webview_ready) override {
+    calls.push_back("run_installer_stage");
+    stage_image = img.data();
+    stage_image_size = img.size();
+    stage_file_name = file_name;
+    stage_config = std::move(config);
+    stage_webview = webview_ready;
+    return stage_result;
+  }
+
+  const std::uint8_t image[4] = {'M', 'Z', 0, 1};
+};
+
+constexpr std::string_view kProbeFalse = "🔍 WebView2 Runtime 安装状态: false \n";
+constexpr std::string_view kProbeTrue = "🔍 WebView2 Runtime 安装状态: true \n";
+
+struct FlowCase {
+  std::string name;
+  bool webview;
+  bool exists;
+  bool launch_starts;
+  std::expected<bool, StageError> stage_result;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+class LaunchFlow : public ::testing::TestWithParam<FlowCase> {};
+
+TEST_P(LaunchFlow, LinesChannelsAndStatus) {
+  const FlowCase& c = GetParam();
+  testing::CapturedOutput capture;
+  FakeEnvironment env;
+  env.webview = c.webview;
+  env.exists = c.exists;
+  env.launch_starts = c.launch_starts;
+  env.stage_result = c.stage_result;
+
+  EXPECT_EQ(run_and_finish(env), c.status);
+  EXPECT_EQ(capture.out.text, c.out);
+  EXPECT_EQ(capture.err.text, c.err);
+  // The probe comes first and the configuration is read before the path is formed.
+  ASSERT_GE(env.calls.size(), 4u);
+  EXPECT_EQ(env.calls[0], "probe_webview");
+  EXPECT_EQ(env.calls[1], "load_game_config");
+  EXPECT_EQ(env.calls[2], "installed_application_path Ostrevan");
+  EXPECT_EQ(env.calls[3], "path_exists " + std::string(kAppPath));
+  if (c.exists) {
+    EXPECT_EQ(env.calls, (std::vector<std::string>{env.calls[0], env.calls[1], env.calls[2],
+                                                   env.calls[3],
+                                                   "launch_application " + std::string(kAppPath)}));
+  } else {
+    EXPECT_EQ(env.calls.back(), "run_installer_stage");
+    EXPECT_EQ(env.stage_image, env.image);
+    EXPECT_EQ(env.stage_image_size, sizeof env.image);
+    EXPECT_EQ(env.stage_file_name, "setup_temp.exe");
+    ASSERT_TRUE(env.stage_config.has_value());
+    EXPECT_EQ(env.stage_config->mainBinaryName, "Ostrevan");
+    EXPECT_EQ(env.stage_config->productName, "Ostrevan");
+    EXPECT_EQ(env.stage_webview, c.webview);
+  }
+}
+
+const std::string kInstallLine = "📦 未发现应用。正在执行静默安装...\n";
+const std::string kLaunchLine = "🚀 发现已安装应用。正在启动...\n";
+const std::string kStarted = "✅ 主程序启动成功。\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Branches, LaunchFlow,
+    ::testing::Values(
+        FlowCase{"PresentAndStarted", false, true, true, true,
+                 std::string(kProbeFalse) + kLaunchLine + kStarted, "", 0},
+        FlowCase{"PresentWithRuntime", true, true, true, true,
+                 std::string(kProbeTrue) + kLaunchLine + kStarted, "", 0},
+        FlowCase{"PresentButLaunchFails", false, true, false, true,
+                 std::string(kProbeFalse) + kLaunchLine, "", 1},
+        FlowCase{"AbsentInstalledAndStarted", true, false, true, true,
+                 std::string(kProbeTrue) + kInstallLine, "", 0},
+        FlowCase{"AbsentWithoutRuntimeStillSaysSilent", false, false, true, true,
+                 std::string(kProbeFalse) + kInstallLine, "", 0},
+        FlowCase{"AbsentInstalledButNotStarted", true, false, true, false,
+                 std::string(kProbeTrue) + kInstallLine, "", 1},
+        FlowCase{"AbsentStageSystemError", false, false, true,
+                 std::unexpected(StageError(Error::os(5))),
+                 std::string(kProbeFalse) + kInstallLine,
+                 "❌ 静默安装失败: Access is denied. (os error 5)\n", 1},
+        FlowCase{"AbsentStageFixedTextError", false, false, true,
+                 std::unexpected(StageError(
+                     Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"))),
+                 std::string(kProbeFalse) + kInstallLine,
+                 "❌ 静默安装失败: failed to write whole buffer\n", 1},
+        FlowCase{"AbsentInstallerExitCode", true, false, true,
+                 std::unexpected(StageError(std::string("❌ 安装程序返回错误: Some(2)"))),
+                 std::string(kProbeTrue) + kInstallLine,
+                 "❌ 静默安装失败: ❌ 安装程序返回错误: Some(2)\n", 1}),
+    [](const auto& info) { return info.param.name; });
+
+std::string report_lines(const std::string& where, const std::string& message) {
+  return "\nthread 'main' panicked at " + where + ":\n" + message + "\n";
+}
+
+TEST(LaunchFatalStops, MissingLocalAppDataStopsAfterTheProbeLine) {
+  struct Case {
+    EnvVarError error;
+    std::string message;
+  };
+  const Case cases[] = {
+      {EnvVarError{}, "无法获取 LOCALAPPDATA 环境变量: NotPresent"},
+      {EnvVarError{true, "C:\\Users\\\xED\xA0\x80"},
+       R"(无法获取 LOCALAPPDATA 环境变量: NotUnicode("C:\\Users\\\u{d800}"))"},
+  };
+  for (const Case& c : cases) {
+    testing::CapturedOutput capture;
+    FakeEnvironment env;
+    env.app_path = std::unexpected(c.error);
+    EXPECT_EQ(run_and_finish(env), 101);
+    EXPECT_EQ(capture.out.text, kProbeFalse);
+    const std::string report = report_lines(
+        testing::location_of("src/main/launch.cpp", "expect_ok(env.installed_application_path"),
+        c.message);
+    EXPECT_EQ(capture.err.text.substr(0, report.size()), report);
+    // Nothing after the report but, in the process's first stop, the note line.
+    const std::string rest = capture.err.text.substr(report.size());
+    EXPECT_TRUE(rest.empty() || rest.rfind("note: ", 0) == 0) << rest;
+    EXPECT_EQ(env.calls.size(), 3u);
+  }
+}
+
+TEST(LaunchFatalStops, ConfigurationThatDoesNotParse) {
+  testing::CapturedOutput capture;
+  FakeEnvironment env;
+  env.config_parses = false;
+  EXPECT_EQ(run_and_finish(env), 101);
+  EXPECT_EQ(capture.out.text, kProbeFalse);
+  const std::string report = report_lines(
+      testing::location_of("tests/unit/launch_test.cpp", "expect_ok(parse_game_config(kEmpty)"),
+      "无法解析 game.json: Error(\"missing field `mainBinaryName`\", line: 1, column: 2)");
+  EXPECT_EQ(capture.err.text.substr(0, report.size()), report);
+  EXPECT_EQ(env.calls, (std::vector<std::string>{"probe_webview", "load_game_config"}));
+}
+
+TEST(LaunchFatalStops, PartialLineReachesTheDeviceBeforeTheEnd) {
+  testing::CapturedOutput capture;
+  FakeEnvironment env;
+  env.partial_text = "partial";
+  env.app_path = std::unexpected(EnvVarError{});
+  EXPECT_EQ(run_and_finish(env), 101);
+  EXPECT_EQ(capture.out.writes, (std::vector<std::string>{std::string(kProbeFalse), "partial"}));
+}
+
+}  // namespace
+}  // namespace brevlo

@@ -1,0 +1,79 @@
+#pragma once
+// Shared pieces of the unit tests: capture of both output devices and fixed system messages.
+
+#include <cstdint>
+#include <fstream>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/messages.hpp"
+#include "platform/output.hpp"
+#include "platform/system_message.hpp"
+
+namespace brevlo::testing {
+
+// Records every device write separately.
+class CaptureDevice : public OutputDevice {
+ public:
+  Result<std::size_t> write(std::span<const std::uint8_t> bytes) override {
+    writes.emplace_back(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    text += writes.back();
+    return bytes.size();
+  }
+  std::string text;
+  std::vector<std::string> writes;
+};
+
+// Messages for the codes the tests use, as an English Windows words them.
+inline std::string fake_system_message(std::uint32_t code) {
+  switch (code) {
+    case 2: return "The system cannot find the file specified.";
+    case 5: return "Access is denied.";
+    default: return "OS Error " + std::to_string(code) + " (FormatMessageW() returned error 317)";
+  }
+}
+
+// Captures stdout and stderr for the lifetime of the object, starting from fresh channels.
+class CapturedOutput {
+ public:
+  CapturedOutput() {
+    reset_channels_for_testing();
+    set_standard_device(Stream::Stdout, &out);
+    set_standard_device(Stream::Stderr, &err);
+    set_system_message_source(&fake_system_message);
+    record_main_thread();
+  }
+  ~CapturedOutput() {
+    reset_channels_for_testing();
+    set_standard_device(Stream::Stdout, nullptr);
+    set_standard_device(Stream::Stderr, nullptr);
+    set_system_message_source(nullptr);
+  }
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+
+  CaptureDevice out;
+  CaptureDevice err;
+};
+
+// The report location of the first line in a repository file that holds needle: the path with
+// backslashes, the line, and the column at which needle starts.
+inline std::string location_of(const std::string& repo_path, const std::string& needle) {
+  std::ifstream in(std::string(BREVLO_SOURCE_DIR) + "/" + repo_path);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const auto column = line.find(needle);
+    if (column != std::string::npos) {
+      std::string file = repo_path;
+      for (char& c : file) {
+        if (c == '/') c = '\\';
+      }
+      return file + ":" + std::to_string(number) + ":" + std::to_string(column + 1);
+    }
+  }
+  return "<" + needle + " not found in " + repo_path + ">";
+}
+
+}  // namespace brevlo::testing
