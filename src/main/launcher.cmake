@@ -1,0 +1,76 @@
+# The launcher executable (Windows build only), included from src/CMakeLists.txt.
+include(ExternalProject)
+
+# brevlo-check-config for the build machine, to refuse a game.json that would stop every run.
+ExternalProject_Add(brevlo_host_tools
+  SOURCE_DIR "${CMAKE_SOURCE_DIR}"
+  BINARY_DIR "${CMAKE_BINARY_DIR}/host-tools"
+  CMAKE_ARGS -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+             -DBREVLO_HOST_TOOLS_ONLY=ON
+  BUILD_COMMAND "${CMAKE_COMMAND}" --build . --target brevlo-check-config
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/host-tools/tools/brevlo-check-config")
+set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/tools/brevlo-check-config")
+
+add_custom_command(
+  OUTPUT "${BREVLO_GENERATED}/game_config.checked"
+  COMMAND "${CMAKE_COMMAND}" -DCHECKER=${BREVLO_HOST_CHECK_CONFIG} -DCONFIG=${BREVLO_GAME_CONFIG}
+          -DSTAMP=${BREVLO_GENERATED}/game_config.checked
+          -P "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
+  DEPENDS "${BREVLO_GAME_CONFIG}" brevlo_host_tools "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
+  COMMENT "Checking ${BREVLO_GAME_CONFIG}")
+add_custom_target(brevlo_config_check DEPENDS "${BREVLO_GENERATED}/game_config.checked")
+
+# The installer image: the publisher's installer, or the demo installer built from inputs/.
+if(BREVLO_INSTALLER)
+  set(BREVLO_INSTALLER_IMAGE "${BREVLO_INSTALLER}")
+  set(BREVLO_INSTALLER_TARGET "")
+else()
+  include("${CMAKE_SOURCE_DIR}/inputs/demo_installer.cmake")
+  # sets BREVLO_INSTALLER_IMAGE (the built installer) and BREVLO_INSTALLER_TARGET
+endif()
+
+# The icon: one 128x128 32-bit image, made by the build.
+add_custom_command(
+  OUTPUT "${BREVLO_GENERATED}/brevlo.ico"
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_SOURCE_DIR}/tools/make_icon.py" "${BREVLO_GENERATED}/brevlo.ico"
+  DEPENDS "${CMAKE_SOURCE_DIR}/tools/make_icon.py"
+  COMMENT "Making the launcher icon")
+
+# A launcher around a given installer image: the shipped one, and test variants around stand-ins.
+function(brevlo_add_launcher target image image_target)
+  set(asm "${BREVLO_GENERATED}/${target}_installer.S")
+  set(BREVLO_IMAGE_PATH "${image}")
+  configure_file("${CMAKE_SOURCE_DIR}/src/main/embedded_installer.S.in" "${asm}" @ONLY)
+  add_custom_command(
+    OUTPUT "${BREVLO_GENERATED}/${target}_installer.checked"
+    COMMAND "${CMAKE_COMMAND}" -DIMAGE=${image} -DSTAMP=${BREVLO_GENERATED}/${target}_installer.checked
+            -P "${CMAKE_SOURCE_DIR}/cmake/check_installer.cmake"
+    DEPENDS "${image}" ${image_target} "${CMAKE_SOURCE_DIR}/cmake/check_installer.cmake"
+    COMMENT "Checking the installer image ${image}")
+  set_source_files_properties("${asm}" PROPERTIES
+    OBJECT_DEPENDS "${image};${BREVLO_GENERATED}/${target}_installer.checked")
+  set_source_files_properties("${CMAKE_SOURCE_DIR}/src/main/brevlo.rc" PROPERTIES
+    OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico")
+  add_executable(${target} WIN32
+    "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
+    "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc"
+    "${asm}")
+  target_include_directories(${target} PRIVATE "${BREVLO_GENERATED}")
+  target_link_libraries(${target} PRIVATE brevlo_core)
+  add_dependencies(${target} brevlo_config_check)
+  if(image_target)
+    add_dependencies(${target} ${image_target})
+  endif()
+  brevlo_warnings(${target})
+  target_link_options(${target} PRIVATE
+    # A windowed program whose entry is main(argc, argv) with the console application type.
+    -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup
+    -Wl,--major-os-version,6 -Wl,--minor-os-version,0
+    -Wl,--stack,0x100000,0x1000
+    -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
+    -Wl,--gc-sections -s)
+endfunction()
+
+brevlo_add_launcher(brevlo "${BREVLO_INSTALLER_IMAGE}" "${BREVLO_INSTALLER_TARGET}")
