@@ -68,7 +68,7 @@ function(brevlo_add_launcher target image image_target)
     # A windowed program whose entry is main(argc, argv) with the console application type.
     -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup
     -Wl,--major-os-version,6 -Wl,--minor-os-version,0
-    -Wl,--stack,0x100000,0x1000
+    "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
     -Wl,--gc-sections -s)
 endfunction()

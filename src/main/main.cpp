@@ -11,6 +11,9 @@
 #include "platform/process.hpp"
 #include "platform/win_support.hpp"
 
+extern "C" const std::uint8_t brevlo_installer_start[];
+extern "C" const std::uint8_t brevlo_installer_end[];
+
 namespace {
 
 DWORD g_main_thread_id = 0;
@@ -83,6 +86,7 @@ int main(int, char**) {
   g_main_thread_id = GetCurrentThreadId();
   brevlo::record_main_thread();
 
-  brevlo::WindowsLaunchEnvironment env;
+  brevlo::WindowsLaunchEnvironment env(std::span<const std::uint8_t>(
+      brevlo_installer_start, static_cast<std::size_t>(brevlo_installer_end - brevlo_installer_start)));
   return brevlo::run_and_finish(env);
 }

@@ -11,7 +11,9 @@ namespace brevlo {
 void fatal_runtime_exit(std::string_view line) {
   (void)write_all(standard_device(Stream::Stderr),
                   std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
-  __fastfail(FAST_FAIL_FATAL_APP_EXIT);
+  // __fastfail: int 0x29 with the code in ecx; mingw-w64 declares no intrinsic for it.
+  asm volatile("int $0x29" : : "c"(FAST_FAIL_FATAL_APP_EXIT) : "memory");
+  __builtin_unreachable();
 }
 
 std::string stack_trace_text() {

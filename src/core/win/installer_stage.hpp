@@ -1,0 +1,29 @@
+#pragma once
+// Installing from the embedded installer: write it to the temporary directory, run it, report,
+// start the application, remove the file.
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/config/config.hpp"
+#include "main/launch.hpp"
+#include "platform/error.hpp"
+
+namespace brevlo {
+
+// The directory the system reports for temporary files (GetTempPath2W where the system has it,
+// else GetTempPathW), taken as it comes, without a Unicode check.
+Result<std::string> temporary_directory();
+
+// Writes image to <temporary directory>\<file_name>, runs it (with "/S" when webview_ready) and
+// waits; on exit code 0 starts the installed application and removes the file. Success tells
+// whether the application was started. The temporary directory or LOCALAPPDATA missing is a
+// fatal stop.
+std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
+                                                    std::string_view file_name, GameConfig config,
+                                                    bool webview_ready);
+
+}  // namespace brevlo

@@ -1,0 +1,32 @@
+#pragma once
+// The launch environment over the real Windows system.
+
+#include <cstdint>
+#include <span>
+
+#include "main/launch.hpp"
+
+namespace brevlo {
+
+class WindowsLaunchEnvironment final : public LaunchEnvironment {
+ public:
+  // image: the embedded installer, kept by the launcher for the whole run.
+  explicit WindowsLaunchEnvironment(std::span<const std::uint8_t> image) : image_(image) {}
+
+  bool probe_webview() override;
+  GameConfig load_game_config() override;
+  std::expected<std::string, EnvVarError> installed_application_path(
+      const GameConfig& config) override;
+  bool path_exists(std::string_view path) override;
+  bool launch_application(std::string_view path) override;
+  std::span<const std::uint8_t> installer_image() override { return image_; }
+  std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
+                                                      std::string_view file_name,
+                                                      GameConfig config,
+                                                      bool webview_ready) override;
+
+ private:
+  std::span<const std::uint8_t> image_;
+};
+
+}  // namespace brevlo

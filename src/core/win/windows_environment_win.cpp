@@ -1,0 +1,34 @@
+#include "core/win/windows_environment.hpp"
+
+#include "core/config/config.hpp"
+#include "core/win/app_launch.hpp"
+#include "core/win/app_path.hpp"
+#include "core/win/installer_stage.hpp"
+#include "core/win/webview_probe.hpp"
+
+namespace brevlo {
+
+bool WindowsLaunchEnvironment::probe_webview() { return brevlo::probe_webview(); }
+
+GameConfig WindowsLaunchEnvironment::load_game_config() { return brevlo::load_game_config(); }
+
+std::expected<std::string, EnvVarError> WindowsLaunchEnvironment::installed_application_path(
+    const GameConfig& config) {
+  return brevlo::installed_application_path(config);
+}
+
+bool WindowsLaunchEnvironment::path_exists(std::string_view path) {
+  return brevlo::path_exists(path);
+}
+
+bool WindowsLaunchEnvironment::launch_application(std::string_view path) {
+  return brevlo::launch_application(path);
+}
+
+std::expected<bool, StageError> WindowsLaunchEnvironment::run_installer_stage(
+    std::span<const std::uint8_t> image, std::string_view file_name, GameConfig config,
+    bool webview_ready) {
+  return brevlo::run_installer_stage(image, file_name, std::move(config), webview_ready);
+}
+
+}  // namespace brevlo
