@@ -2,7 +2,7 @@
 # Installs every Debian package the project builds and tests with. Safe to run again.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build g++ clang libclang-rt-14-dev
+  build-essential cmake ninja-build g++ clang clang-16 libclang-rt-16-dev
   libgtest-dev googletest rapidjson-dev unicode-data
   mingw-w64 wine wine64 nsis python3 python3-pefile hyperfine util-linux
 )

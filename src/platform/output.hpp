@@ -13,12 +13,13 @@ namespace brevlo {
 enum class Stream { Stdout, Stderr };
 
 // One write of bytes to a standard handle; reports how many bytes it took. On Windows this is the
-// device write over GetStdHandle (console text path or byte path, a missing handle taken as
-// success); natively a write to file descriptor 1 or 2.
+// device write over GetStdHandle (console text path or byte path); natively a write to file
+// descriptor 1 or 2. A missing handle fails with system error 6, which device_write and every
+// caller above it take as success.
 class OutputDevice {
  public:
   virtual ~OutputDevice() = default;
-  virtual Result<std::size_t> write(std::span<const std::uint8_t> bytes) = 0;
+  [[nodiscard]] virtual Result<std::size_t> write(std::span<const std::uint8_t> bytes) = 0;
 };
 
 // The device behind a stream: the one set for tests, else the platform's own.
@@ -27,16 +28,23 @@ OutputDevice& standard_device(Stream stream);
 // Replaces the device behind a stream (tests); nullptr restores the platform's own.
 void set_standard_device(Stream stream, OutputDevice* device);
 
+// One device write in which system error 6 (ERROR_INVALID_HANDLE: no standard handle, or one that
+// has become invalid) counts as success with every byte written, so that a process without
+// standard handles prints successfully and its text is dropped.
+[[nodiscard]] Result<std::size_t> device_write(OutputDevice& device,
+                                               std::span<const std::uint8_t> bytes);
+
 // Hands one message to its channel piece by piece under the channel's re-entrant lock: stdout
 // through its 1024-byte line buffer, stderr straight to the device. Returns the first failure.
-Result<void> channel_write(Stream stream, std::span<const std::string_view> pieces);
+[[nodiscard]] Result<void> channel_write(Stream stream, std::span<const std::string_view> pieces);
 
 // Repeats device writes until every byte is out; a write that takes 0 bytes fails with
 // "failed to write whole buffer".
-Result<void> write_all(OutputDevice& device, std::span<const std::uint8_t> bytes);
+[[nodiscard]] Result<void> write_all(OutputDevice& device, std::span<const std::uint8_t> bytes);
 
-// End-of-process clean-up: if the stdout lock can be had without waiting, flush the buffer
-// (failures ignored) and make stdout unbuffered from then on.
+// End-of-process clean-up: if the stdout lock can be had without waiting (free, or held by the
+// calling thread), flush the buffer (failures ignored) and make stdout unbuffered from then on.
+// When another thread holds the lock, nothing is done.
 void output_cleanup();
 
 // Drops the channels' state so that each test starts from a new process's view.

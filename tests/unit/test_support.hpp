@@ -58,14 +58,16 @@ class CapturedOutput {
   CaptureDevice err;
 };
 
-// The report location of the first line in a repository file that holds needle: the path with
-// backslashes, the line, and the column at which needle starts.
+// The report location of the call that starts at needle in a repository file (first match): the
+// path with backslashes, the line, and the column of the call's opening parenthesis, which is the
+// column GCC records for a call.
 inline std::string location_of(const std::string& repo_path, const std::string& needle) {
   std::ifstream in(std::string(BREVLO_SOURCE_DIR) + "/" + repo_path);
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
-    const auto column = line.find(needle);
-    if (column != std::string::npos) {
+    const auto start = line.find(needle);
+    if (start != std::string::npos) {
+      const auto column = line.find('(', start);
       std::string file = repo_path;
       for (char& c : file) {
         if (c == '/') c = '\\';

@@ -15,7 +15,8 @@ struct GameConfig {
   std::string productName;     // folder of the application under %LOCALAPPDATA%
 };
 
-// Why a document was refused, with the 1-based line and the byte column of the fault.
+// Why a document was refused, with the 1-based line of the point where the fault was found and
+// its column: the number of bytes from the start of that line up to the point.
 struct ParseError {
   std::string message;
   std::size_t line = 0;
@@ -27,13 +28,18 @@ struct ParseError {
 std::string debug_form(const ParseError& error);
 
 // Reads a whole document (start and length, no NUL needed): an object with the keys
-// "mainBinaryName" and "productName" (other keys skipped), or an array of the two strings.
+// "mainBinaryName" and "productName" (other keys skipped, however deeply they nest), or an array
+// of the two strings, followed by nothing but whitespace. Keeps no state; the text is not changed.
 std::expected<GameConfig, ParseError> parse_game_config(std::span<const char> text);
 
 // The embedded document, byte for byte as the build input.
 std::span<const char> embedded_game_config();
 
-// Parses the embedded document; a parse error is the fatal stop "无法解析 game.json".
+// The context of the fatal stop for a document that does not parse; the message is this text,
+// ": " and the parse error's debug form.
+inline constexpr std::string_view kGameConfigStopContext = "无法解析 game.json";
+
+// Parses the embedded document; a parse error is the fatal stop kGameConfigStopContext.
 GameConfig load_game_config();
 
 }  // namespace brevlo

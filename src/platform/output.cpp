@@ -1,0 +1,179 @@
+#include "platform/output.hpp"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "platform/output_platform.hpp"
+
+namespace brevlo {
+namespace {
+
+constexpr std::size_t kLineBufferCapacity = 1024;
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+
+// Standard output's channel. The buffer's storage is always there; its capacity is 1024 from the
+// first print on, and 0 once the end-of-process clean-up has run (or when the clean-up was the
+// first use), so that later text goes straight to the device.
+struct StdoutChannel {
+  std::recursive_mutex lock;
+  bool created = false;
+  std::size_t capacity = 0;
+  std::size_t filled = 0;
+  std::array<std::uint8_t, kLineBufferCapacity> buffer;
+};
+
+// Standard error has no buffer: each piece goes to the device as soon as it is formed.
+struct StderrChannel {
+  std::recursive_mutex lock;
+};
+
+StdoutChannel& stdout_channel() { return never_destroyed<StdoutChannel>(); }
+StderrChannel& stderr_channel() { return never_destroyed<StderrChannel>(); }
+
+std::atomic<OutputDevice*> g_test_devices[2] = {nullptr, nullptr};
+
+std::size_t index_of(Stream stream) { return stream == Stream::Stdout ? 0 : 1; }
+
+std::span<const std::uint8_t> as_bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// Writes the buffered bytes until all are out or a write fails; what was written leaves the
+// buffer either way.
+Result<void> flush_buffer(StdoutChannel& channel, OutputDevice& device) {
+  Result<void> result;
+  std::size_t done = 0;
+  while (done < channel.filled) {
+    const auto written =
+        device_write(device, std::span(channel.buffer.data() + done, channel.filled - done));
+    if (!written) {
+      result = std::unexpected(written.error());
+      break;
+    }
+    if (*written == 0) {
+      result = std::unexpected(
+          Error::fixed(ErrorKind::WriteZero, "failed to write the buffered data"));
+      break;
+    }
+    done += std::min(*written, channel.filled - done);
+  }
+  std::memmove(channel.buffer.data(), channel.buffer.data() + done, channel.filled - done);
+  channel.filled -= done;
+  return result;
+}
+
+// Copies a piece into the buffer when it fits; otherwise flushes first. A piece at least as long
+// as the whole buffer never enters it and goes straight to the device.
+Result<void> append(StdoutChannel& channel, OutputDevice& device,
+                    std::span<const std::uint8_t> piece) {
+  const std::size_t spare = channel.capacity - channel.filled;
+  if (piece.size() > spare) {
+    if (auto flushed = flush_buffer(channel, device); !flushed) return flushed;
+  }
+  if (piece.size() >= channel.capacity) return write_all(device, piece);
+  std::memcpy(channel.buffer.data() + channel.filled, piece.data(), piece.size());
+  channel.filled += piece.size();
+  return Result<void>();
+}
+
+// Line buffering: a line reaches the device in one write when its line feed is handed over; text
+// after the last line feed waits for the next line feed, a flush or the end of the process.
+Result<void> write_stdout_piece(StdoutChannel& channel, OutputDevice& device,
+                                std::span<const std::uint8_t> piece) {
+  const auto last_line_feed = std::find(piece.rbegin(), piece.rend(), '\n');
+  if (last_line_feed == piece.rend()) {
+    if (channel.filled > 0 && channel.buffer[channel.filled - 1] == '\n') {
+      if (auto flushed = flush_buffer(channel, device); !flushed) return flushed;
+    }
+    return append(channel, device, piece);
+  }
+
+  const auto lines_length = static_cast<std::size_t>(piece.rend() - last_line_feed);
+  const auto lines = piece.first(lines_length);
+  if (channel.filled == 0) {
+    if (auto written = write_all(device, lines); !written) return written;
+  } else {
+    if (auto appended = append(channel, device, lines); !appended) return appended;
+    if (auto flushed = flush_buffer(channel, device); !flushed) return flushed;
+  }
+  return append(channel, device, piece.subspan(lines_length));
+}
+
+}  // namespace
+
+OutputDevice& standard_device(Stream stream) {
+  if (OutputDevice* device = g_test_devices[index_of(stream)].load()) return *device;
+  return platform_device(stream);
+}
+
+void set_standard_device(Stream stream, OutputDevice* device) {
+  g_test_devices[index_of(stream)].store(device);
+}
+
+Result<std::size_t> device_write(OutputDevice& device, std::span<const std::uint8_t> bytes) {
+  auto written = device.write(bytes);
+  if (!written && written.error().is_os() && written.error().code() == kErrorInvalidHandle) {
+    return bytes.size();
+  }
+  return written;
+}
+
+Result<void> write_all(OutputDevice& device, std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const auto written = device_write(device, bytes);
+    if (!written) return std::unexpected(written.error());
+    if (*written == 0) {
+      return std::unexpected(Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"));
+    }
+    bytes = bytes.subspan(std::min(*written, bytes.size()));
+  }
+  return Result<void>();
+}
+
+Result<void> channel_write(Stream stream, std::span<const std::string_view> pieces) {
+  OutputDevice& device = standard_device(stream);
+  if (stream == Stream::Stderr) {
+    std::lock_guard guard(stderr_channel().lock);
+    for (const std::string_view piece : pieces) {
+      if (auto written = write_all(device, as_bytes(piece)); !written) return written;
+    }
+    return Result<void>();
+  }
+
+  StdoutChannel& channel = stdout_channel();
+  std::lock_guard guard(channel.lock);
+  if (!channel.created) {
+    channel.created = true;
+    channel.capacity = kLineBufferCapacity;
+  }
+  for (const std::string_view piece : pieces) {
+    if (auto written = write_stdout_piece(channel, device, as_bytes(piece)); !written) {
+      return written;
+    }
+  }
+  return Result<void>();
+}
+
+void output_cleanup() {
+  StdoutChannel& channel = stdout_channel();
+  std::unique_lock guard(channel.lock, std::try_to_lock);
+  if (!guard.owns_lock()) return;
+  if (channel.created) (void)flush_buffer(channel, standard_device(Stream::Stdout));
+  channel.created = true;
+  channel.capacity = 0;
+  channel.filled = 0;
+}
+
+void reset_channels_for_testing() {
+  StdoutChannel& channel = stdout_channel();
+  std::lock_guard guard(channel.lock);
+  channel.created = false;
+  channel.capacity = 0;
+  channel.filled = 0;
+  reset_platform_devices();
+}
+
+}  // namespace brevlo

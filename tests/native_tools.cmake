@@ -1,0 +1,6 @@
+# brevlo-check-config as a publisher runs it: exit status, standard output and standard error.
+foreach(check_case shipped array_form refused refused_later_line missing_file directory no_argument)
+  add_test(NAME check_config_${check_case}
+    COMMAND sh "${CMAKE_CURRENT_SOURCE_DIR}/cli/check_config.sh" $<TARGET_FILE:brevlo-check-config>
+            ${check_case} "${CMAKE_CURRENT_BINARY_DIR}/check_config" "${CMAKE_SOURCE_DIR}")
+endforeach()
