@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the native suites, then the Windows build under Wine.
+# Sets everything up and runs every test: the native suites (plain and under ASan/UBSan), the
+# configuration fuzzer for 60 seconds, then the Windows build and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -7,6 +8,14 @@ bash scripts/setup.sh
 cmake --preset native -DBREVLO_WERROR=ON
 cmake --build --preset native -j2
 ctest --preset native
+
+cmake --preset native-asan -DBREVLO_WERROR=ON
+cmake --build --preset native-asan -j2
+ctest --preset native-asan
+
+cmake --preset fuzz
+cmake --build --preset fuzz -j2
+bash tests/fuzz/run_fuzz.sh 60
 
 cmake --preset windows -DBREVLO_WERROR=ON
 cmake --build --preset windows -j2
