@@ -18,6 +18,10 @@ namespace brevlo {
 // else GetTempPathW), taken as it comes, without a Unicode check.
 Result<std::string> temporary_directory();
 
+// Creates the file at path (or opens and empties the one there), writes image straight from
+// where it lies, flushes and closes it. A failure leaves the file as far as it was written.
+Result<void> write_installer_file(const std::string& path, std::span<const std::uint8_t> image);
+
 // Writes image to <temporary directory>\<file_name>, runs it (with "/S" when webview_ready) and
 // waits; on exit code 0 starts the installed application and removes the file. Success tells
 // whether the application was started. The temporary directory or LOCALAPPDATA missing is a

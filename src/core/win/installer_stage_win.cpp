@@ -69,19 +69,6 @@ Result<void> write_image(HANDLE file, std::span<const std::uint8_t> image) {
   return {};
 }
 
-Result<void> extract(const std::string& installer_path, std::span<const std::uint8_t> image) {
-  auto path = long_path_form(installer_path);
-  if (!path) return std::unexpected(path.error());
-  auto file = create_installer_file(*path);
-  if (!file) return std::unexpected(file.error());
-  Result<void> outcome = write_image(file->get(), image);
-  if (outcome && !FlushFileBuffers(file->get())) {
-    outcome = std::unexpected(Error::os(GetLastError()));
-  }
-  file->reset();  // closed on every path before the installer starts; its result is ignored
-  return outcome;
-}
-
 // DeleteFileW, and for access denied (a read-only file, say) one POSIX-semantics delete that
 // ignores the read-only attribute. A failure reports DeleteFileW's own error.
 Result<void> remove_installer(const std::string& installer_path) {
@@ -114,6 +101,19 @@ std::string exit_code_debug_form(std::uint32_t code) {
 
 }  // namespace
 
+Result<void> write_installer_file(const std::string& installer_path, std::span<const std::uint8_t> image) {
+  auto path = long_path_form(installer_path);
+  if (!path) return std::unexpected(path.error());
+  auto file = create_installer_file(*path);
+  if (!file) return std::unexpected(file.error());
+  Result<void> outcome = write_image(file->get(), image);
+  if (outcome && !FlushFileBuffers(file->get())) {
+    outcome = std::unexpected(Error::os(GetLastError()));
+  }
+  file->reset();  // closed on every path before the installer starts; its result is ignored
+  return outcome;
+}
+
 Result<std::string> temporary_directory() {
   const GetTempPath2WFn query = temp_path_function();
   auto units = read_system_text([query](wchar_t* buffer, DWORD size) { return query(size, buffer); });
@@ -131,7 +131,7 @@ std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t
   const std::string installer_path = join_path(temp_dir, file_name);
 
   print_stdout({"正在提取 ", file_name, " 到 ", path_debug_form(installer_path), "\n"});
-  if (auto extracted = extract(installer_path, image); !extracted) {
+  if (auto extracted = write_installer_file(installer_path, image); !extracted) {
     return std::unexpected(StageError(extracted.error()));
   }
 

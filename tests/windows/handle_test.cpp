@@ -1,0 +1,109 @@
+#include "platform/handle_win.hpp"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace brevlo {
+namespace {
+
+// A handle that was closed is no longer known to the process.
+bool is_open(HANDLE handle) {
+  DWORD flags = 0;
+  return ::GetHandleInformation(handle, &flags) != 0;
+}
+
+HANDLE new_event() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+
+TEST(UniqueHandleTest, NullAndInvalidValueHoldNothing) {
+  EXPECT_FALSE(UniqueHandle());
+  EXPECT_FALSE(UniqueHandle(nullptr));
+  EXPECT_FALSE(UniqueHandle(INVALID_HANDLE_VALUE));
+  const HANDLE event = new_event();
+  UniqueHandle owner(event);
+  EXPECT_TRUE(owner);
+  EXPECT_EQ(owner.get(), event);
+}
+
+TEST(UniqueHandleTest, ClosesAtEndOfScope) {
+  const HANDLE event = new_event();
+  { UniqueHandle owner(event); }
+  EXPECT_FALSE(is_open(event));
+}
+
+TEST(UniqueHandleTest, MoveTransfersOwnership) {
+  const HANDLE event = new_event();
+  UniqueHandle first(event);
+  UniqueHandle second(std::move(first));
+  EXPECT_FALSE(first);  // NOLINT(bugprone-use-after-move): the moved-from state is the point
+  EXPECT_EQ(second.get(), event);
+  UniqueHandle third;
+  third = std::move(second);
+  EXPECT_TRUE(is_open(event));
+  EXPECT_EQ(third.get(), event);
+}
+
+TEST(UniqueHandleTest, MoveAssignmentClosesTheOldHandle) {
+  const HANDLE old_event = new_event();
+  UniqueHandle owner(old_event);
+  owner = UniqueHandle(new_event());
+  EXPECT_FALSE(is_open(old_event));
+}
+
+TEST(UniqueHandleTest, ReleaseGivesUpWithoutClosing) {
+  const HANDLE event = new_event();
+  UniqueHandle owner(event);
+  const HANDLE released = owner.release();
+  EXPECT_FALSE(owner);
+  EXPECT_TRUE(is_open(released));
+  ::CloseHandle(released);
+}
+
+TEST(UniqueHandleTest, PutClosesTheOldHandleFirst) {
+  const HANDLE old_event = new_event();
+  UniqueHandle owner(old_event);
+  HANDLE* slot = owner.put();
+  EXPECT_FALSE(is_open(old_event));
+  EXPECT_EQ(*slot, nullptr);
+  *slot = new_event();
+  EXPECT_TRUE(owner);
+}
+
+TEST(UniqueHandleTest, ClosingKeepsTheLastError) {
+  UniqueHandle owner(new_event());
+  ::SetLastError(ERROR_FILE_NOT_FOUND);
+  owner.reset();
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  {
+    UniqueHandle scoped(new_event());
+    ::SetLastError(ERROR_ACCESS_DENIED);
+  }
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(StartedChildTest, CloseReleasesBothHandles) {
+  const HANDLE process = new_event();
+  const HANDLE thread = new_event();
+  StartedChild child{UniqueHandle(process), UniqueHandle(thread)};
+  EXPECT_EQ(child.process(), process);
+  EXPECT_EQ(child.thread(), thread);
+  child.close();
+  EXPECT_FALSE(is_open(process));
+  EXPECT_FALSE(is_open(thread));
+  EXPECT_EQ(child.process(), nullptr);
+}
+
+TEST(UniqueRegistryKeyTest, ClosesAnOpenedKey) {
+  UniqueRegistryKey key;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, key.put()),
+            ERROR_SUCCESS);
+  const HKEY raw = key.get();
+  key.reset();
+  DWORD subkeys = 0;
+  EXPECT_NE(::RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+}
+
+}  // namespace
+}  // namespace brevlo

@@ -1,0 +1,18 @@
+# Windows-only tests, run under Wine by CTest: the system calls themselves (environment, file
+# system, child processes, registry) against the real system, with a stand-in child program.
+file(GLOB BREVLO_WINDOWS_TESTS CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp")
+
+# The stand-in child: a windowed program that records how it was started (see test_child.cpp).
+add_executable(brevlo_test_child windows/test_child.cpp)
+target_link_libraries(brevlo_test_child PRIVATE brevlo_core shell32)
+target_link_options(brevlo_test_child PRIVATE -municode -mwindows)
+brevlo_warnings(brevlo_test_child)
+
+add_executable(brevlo_win_tests ${BREVLO_WINDOWS_TESTS})
+target_link_libraries(brevlo_win_tests PRIVATE brevlo_core ${BREVLO_GTEST})
+target_include_directories(brevlo_win_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+target_compile_definitions(brevlo_win_tests PRIVATE BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+brevlo_warnings(brevlo_win_tests)
+# The tests start the child from the folder they run from.
+add_dependencies(brevlo_win_tests brevlo_test_child)
+add_test(NAME win COMMAND brevlo_win_tests)
