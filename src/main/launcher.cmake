@@ -70,7 +70,7 @@ function(brevlo_add_launcher target image image_target)
     -Wl,--major-os-version,6 -Wl,--minor-os-version,0
     "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
-    -Wl,--gc-sections -s)
+    -Wl,--gc-sections -s "-Wl,-Map,${BREVLO_GENERATED}/${target}.map")
 endfunction()
 
 brevlo_add_launcher(brevlo "${BREVLO_INSTALLER_IMAGE}" "${BREVLO_INSTALLER_TARGET}")

@@ -1,0 +1,28 @@
+# Benchmark programs (Windows build, built only on request by bench/run.sh).
+set(BREVLO_BENCH_DIR "${CMAKE_BINARY_DIR}/bench")
+set(BREVLO_BENCH_IMAGE "${BREVLO_BENCH_DIR}/bench_setup.exe")
+add_custom_command(
+  OUTPUT "${BREVLO_BENCH_IMAGE}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${BREVLO_BENCH_DIR}"
+  COMMAND bash "${CMAKE_SOURCE_DIR}/bench/make_bench_installer.sh" "${BREVLO_MAKENSIS}"
+          "$<TARGET_FILE:brevlo_demo_app>" "${BREVLO_BENCH_IMAGE}" 8014088
+          "${CMAKE_SOURCE_DIR}/bench/bench_installer.nsi"
+  DEPENDS brevlo_demo_app "${CMAKE_SOURCE_DIR}/bench/bench_installer.nsi"
+          "${CMAKE_SOURCE_DIR}/bench/make_bench_installer.sh"
+  COMMENT "Building the 8,014,088-byte benchmark installer")
+add_custom_target(brevlo_bench_installer DEPENDS "${BREVLO_BENCH_IMAGE}")
+
+brevlo_add_launcher(brevlo_bench "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer)
+set_target_properties(brevlo_bench PROPERTIES EXCLUDE_FROM_ALL ON RUNTIME_OUTPUT_DIRECTORY "${BREVLO_BENCH_DIR}")
+
+add_executable(brevlo_bench_starter EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/starter.c")
+target_link_options(brevlo_bench_starter PRIVATE -municode -mwindows -s)
+add_executable(brevlo_bench_peak EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/peak_commit.c")
+target_link_options(brevlo_bench_peak PRIVATE -municode -s)
+target_link_libraries(brevlo_bench_peak PRIVATE psapi)
+
+add_executable(brevlo_bench_extract EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/extract_bench.cpp"
+  "${BREVLO_GENERATED}/brevlo_bench_installer.S")
+target_link_libraries(brevlo_bench_extract PRIVATE brevlo_core)
+set_target_properties(brevlo_bench_starter brevlo_bench_peak brevlo_bench_extract PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_BENCH_DIR}")

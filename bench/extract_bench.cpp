@@ -1,0 +1,63 @@
+// Extraction: the installer stage's create, write, flush and close of the embedded image against
+// a plain CreateFileW + one WriteFile + FlushFileBuffers + CloseHandle of the same bytes,
+// alternating, in one process. Prints one line per round and method in milliseconds.
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+#include "core/win/installer_stage.hpp"
+#include "platform/byte_path_win.hpp"
+#include "platform/handle_win.hpp"
+#include "platform/text.hpp"
+#include "platform/win_support.hpp"
+
+extern "C" const std::uint8_t brevlo_installer_start[];
+extern "C" const std::uint8_t brevlo_installer_end[];
+
+namespace {
+
+double now_ms() {
+  LARGE_INTEGER frequency, counter;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&counter);
+  return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool plain_write(const std::wstring& path, std::span<const std::uint8_t> image) {
+  brevlo::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 7, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  if (!WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr) ||
+      written != image.size()) {
+    return false;
+  }
+  return FlushFileBuffers(file.get()) != 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::span<const std::uint8_t> image(
+      brevlo_installer_start, static_cast<std::size_t>(brevlo_installer_end - brevlo_installer_start));
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
+  const std::string dir = argc > 2 ? argv[2] : ".";
+  const std::string stage_path = dir + "\\stage_setup_temp.exe";
+  const std::wstring plain_path = std::wstring(dir.begin(), dir.end()) + L"\\plain_setup_temp.exe";
+
+  // One system write takes the whole image.
+  {
+    brevlo::UniqueHandle probe(CreateFileW(plain_path.c_str(), GENERIC_WRITE, 7, nullptr, CREATE_ALWAYS, 0, nullptr));
+    auto written = brevlo::write_to_handle(probe.get(), image);
+    std::printf("single-write %zu of %zu\n", written ? *written : 0, image.size());
+  }
+  for (int round = 0; round < rounds; ++round) {
+    double start = now_ms();
+    if (!brevlo::write_installer_file(stage_path, image)) return 1;
+    std::printf("stage %.3f\n", now_ms() - start);
+    start = now_ms();
+    if (!plain_write(plain_path, image)) return 1;
+    std::printf("plain %.3f\n", now_ms() - start);
+  }
+  return 0;
+}

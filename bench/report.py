@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""Turns the raw results of bench/run.sh into docs/benchmarks.md (written to stdout)."""
+import datetime
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+from collections import defaultdict
+
+out, exe, mapfile, config, image = sys.argv[1:6]
+
+
+def stats(values):
+    return min(values), statistics.median(values), max(values)
+
+
+def fmt(values, unit="ms", scale=1.0):
+    lo, med, hi = stats([v * scale for v in values])
+    return f"{lo:.2f} / {med:.2f} / {hi:.2f} {unit}"
+
+
+cpu = "unknown"
+with open("/proc/cpuinfo") as f:
+    for line in f:
+        if line.startswith("model name"):
+            cpu = line.split(":", 1)[1].strip()
+            break
+nproc = os.cpu_count()
+wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+lines = []
+w = lines.append
+w("# Benchmarks")
+w("")
+w(f"Made by `bash bench/run.sh` on {datetime.date.today().isoformat()}: {nproc} cores (`nproc`), "
+  f"{cpu}, {wine}, Debian 12. Every Windows program ran under Wine in one prefix with one "
+  "persistent wineserver. Figures are minimum / median / maximum.")
+w("")
+
+# 1. Launch overhead.
+launch = json.load(open(os.path.join(out, "launch.json")))["results"]
+brevlo_t = launch[0]["times"]
+starter_t = launch[1]["times"]
+ratio = statistics.median(brevlo_t) / statistics.median(starter_t)
+w("## 1. Launch overhead, application present")
+w("")
+w("`brevlo.exe` (with the 8,014,088-byte image) against a starter that does nothing but "
+  "`CreateProcessW` the same test application; `hyperfine -N`, 5 warm-up runs, "
+  f"{len(brevlo_t)} runs each, whole processes under Wine.")
+w("")
+w("| program | min / median / max |")
+w("|---|---|")
+w(f"| brevlo.exe | {fmt(brevlo_t, scale=1000)} |")
+w(f"| starter | {fmt(starter_t, scale=1000)} |")
+w("")
+w(f"Ratio of medians: **{ratio:.3f}×** (target at most 1.05×): "
+  f"**{'met' if ratio <= 1.05 else 'missed'}**.")
+w("")
+
+# 2. Extraction.
+stage, plain, single = [], [], None
+for line in open(os.path.join(out, "extract.txt")):
+    parts = line.split()
+    if parts[0] == "stage":
+        stage.append(float(parts[1]))
+    elif parts[0] == "plain":
+        plain.append(float(parts[1]))
+    elif parts[0] == "single-write":
+        single = (int(parts[1]), int(parts[3]))
+ratio2 = statistics.median(stage) / statistics.median(plain)
+w("## 2. Extraction")
+w("")
+w("The installer stage's create, write, flush and close of the 8,014,088-byte image against "
+  "`CreateFileW` + one `WriteFile` + `FlushFileBuffers` + `CloseHandle` of the same bytes, "
+  f"alternating in one Windows program, {len(stage)} rounds each.")
+w("")
+w("| writer | min / median / max |")
+w("|---|---|")
+w(f"| installer stage | {fmt(stage)} |")
+w(f"| plain WriteFile | {fmt(plain)} |")
+w("")
+w(f"Ratio of medians: **{ratio2:.3f}×** (target at most 1.10×): "
+  f"**{'met' if ratio2 <= 1.10 else 'missed'}**.")
+if single:
+    w(f"One system write (`NtWriteFile`) took {single[0]:,} of {single[1]:,} bytes: "
+      f"{'the whole image in one call' if single[0] == single[1] else 'not the whole image'}.")
+w("")
+
+# 3. Size.
+total = os.path.getsize(exe)
+img = os.path.getsize(image)
+cfg = os.path.getsize(config)
+rest = total - img - cfg
+w("## 3. Size")
+w("")
+w(f"`brevlo.exe` (stripped, as shipped): {total:,} bytes; image {img:,} bytes; configuration "
+  f"{cfg:,} bytes; the rest **{rest:,} bytes = {rest / 1024:.1f} KiB** (target at most 128 KiB): "
+  f"**{'met' if rest <= 128 * 1024 else 'missed'}**.")
+w("")
+w("```")
+w(open(os.path.join(out, "size.txt")).read().rstrip())
+w("```")
+w("")
+# Contributions by input file, from the link map.
+by_input = defaultdict(int)
+section_re = re.compile(r"^ (\.\S+)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$")
+pending = None
+in_memory_map = False
+for raw in open(mapfile, errors="replace"):
+    line = raw.rstrip("\n")
+    if not in_memory_map:
+        in_memory_map = line.startswith("Linker script and memory map")
+        continue
+    m = section_re.match(line)
+    if not m and pending is not None:
+        m2 = re.match(r"^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$", line)
+        if m2:
+            by_input[m2.group(2)] += int(m2.group(1), 16)
+        pending = None
+        continue
+    if m:
+        by_input[m.group(3)] += int(m.group(2), 16)
+    else:
+        m3 = re.match(r"^ (\.\S+)\s*$", line)
+        pending = m3.group(1) if m3 else None
+
+
+def group(name):
+    name = name.split("/")[-1]
+    return re.sub(r"\(.*\)$", "", name)
+
+
+by_lib = defaultdict(int)
+for name, size in by_input.items():
+    if size:
+        by_lib[group(name)] += size
+w("What takes the space (bytes in the link map, by library or object; the image and the "
+  "configuration are the `_installer.S` and `embedded_config.S` objects):")
+w("")
+w("| input | bytes |")
+w("|---|---|")
+for name, size in sorted(by_lib.items(), key=lambda kv: -kv[1])[:15]:
+    w(f"| {name} | {size:,} |")
+w("")
+w("Largest single inputs:")
+w("")
+w("| input | bytes |")
+w("|---|---|")
+for name, size in sorted(by_input.items(), key=lambda kv: -kv[1])[:15]:
+    w(f"| {name.split('/')[-1]} | {size:,} |")
+w("")
+
+# 4. Memory.
+w("## 4. Memory")
+w("")
+peak = open(os.path.join(out, "peak.txt")).read()
+m = re.search(r"peak_pagefile (\d+)", peak)
+ws = re.search(r"peak_working_set (\d+)", peak)
+ex = re.search(r"exit (\d+)", peak)
+w("Peak commit (`PeakPagefileUsage`, read by a harness with `GetProcessMemoryInfo` from the ended "
+  "process) during a full, silent installation with the 8 MB image.")
+w("")
+if m and int(m.group(1)) > 0:
+    pk = int(m.group(1))
+    w(f"Peak commit **{pk:,} bytes = {pk / 1048576:.2f} MiB** (target at most 4 MiB): "
+      f"**{'met' if pk <= 4 * 1048576 else 'missed'}**; peak working set "
+      f"{int(ws.group(1)) if ws else 0:,} bytes; launcher exit status {ex.group(1) if ex else '?'}.")
+else:
+    w("Wine reported nothing usable for the ended process:")
+    w("")
+    w("```")
+    w(peak.rstrip())
+    w("```")
+w("")
+print("\n".join(lines))
