@@ -1,7 +1,11 @@
-# Refuses a game.json that would stop every run, with the launcher's own message.
+# Refuses a game.json that would stop every run, with the launcher's own message on one line.
 execute_process(COMMAND "${CHECKER}" "${CONFIG}" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   string(STRIP "${err}" err)
-  message(FATAL_ERROR "${CONFIG} would stop every run of the launcher: ${err}")
+  if(err STREQUAL "")
+    set(err "${CHECKER} could not check it (${rc})")
+  endif()
+  message(NOTICE "${CONFIG} would stop every run of the launcher: ${err}")
+  message(FATAL_ERROR "game.json refused")
 endif()
 file(TOUCH "${STAMP}")
