@@ -10,8 +10,8 @@ ExternalProject_Add(brevlo_host_tools
   BUILD_COMMAND "${CMAKE_COMMAND}" --build . --target brevlo-check-config
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/host-tools/tools/brevlo-check-config")
-set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/tools/brevlo-check-config")
+  BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config")
+set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config")
 
 add_custom_command(
   OUTPUT "${BREVLO_GENERATED}/game_config.checked"
