@@ -11,7 +11,7 @@ ExternalProject_Add(brevlo_host_tools
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config")
-set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config")
+set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config" CACHE INTERNAL "brevlo-check-config built for the build machine")
 
 add_custom_command(
   OUTPUT "${BREVLO_GENERATED}/game_config.checked"
@@ -39,7 +39,26 @@ add_custom_command(
   COMMENT "Making the launcher icon")
 
 # A launcher around a given installer image: the shipped one, and test variants around stand-ins.
+# An optional fourth argument embeds another game.json in this launcher only (its object comes
+# before the library's, so the library's embedded document is not linked in).
 function(brevlo_add_launcher target image image_target)
+  set(config_sources "")
+  set(config_check brevlo_config_check)
+  if(ARGC GREATER 3)
+    set(BREVLO_GAME_CONFIG "${ARGV3}")
+    set(config_asm "${BREVLO_GENERATED}/${target}_config.S")
+    configure_file("${CMAKE_SOURCE_DIR}/src/core/config/embedded_config.S.in" "${config_asm}" @ONLY)
+    add_custom_command(
+      OUTPUT "${BREVLO_GENERATED}/${target}_config.checked"
+      COMMAND "${CMAKE_COMMAND}" -DCHECKER=${BREVLO_HOST_CHECK_CONFIG} -DCONFIG=${ARGV3}
+              -DSTAMP=${BREVLO_GENERATED}/${target}_config.checked
+              -P "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
+      DEPENDS "${ARGV3}" brevlo_host_tools "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
+      COMMENT "Checking ${ARGV3}")
+    set_source_files_properties("${config_asm}" PROPERTIES
+      OBJECT_DEPENDS "${ARGV3};${BREVLO_GENERATED}/${target}_config.checked")
+    set(config_sources "${config_asm}")
+  endif()
   set(asm "${BREVLO_GENERATED}/${target}_installer.S")
   set(BREVLO_IMAGE_PATH "${image}")
   configure_file("${CMAKE_SOURCE_DIR}/src/main/embedded_installer.S.in" "${asm}" @ONLY)
@@ -56,10 +75,10 @@ function(brevlo_add_launcher target image image_target)
   add_executable(${target} WIN32
     "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
     "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc"
-    "${asm}")
+    "${asm}" ${config_sources})
   target_include_directories(${target} PRIVATE "${BREVLO_GENERATED}")
   target_link_libraries(${target} PRIVATE brevlo_core)
-  add_dependencies(${target} brevlo_config_check)
+  add_dependencies(${target} ${config_check})
   if(image_target)
     add_dependencies(${target} ${image_target})
   endif()

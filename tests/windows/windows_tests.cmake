@@ -16,3 +16,5 @@ brevlo_warnings(brevlo_win_tests)
 # The tests start the child from the folder they run from.
 add_dependencies(brevlo_win_tests brevlo_test_child)
 add_test(NAME win COMMAND brevlo_win_tests)
+# The probe tests write the WebView2 value that the end-to-end tests set too.
+set_tests_properties(win PROPERTIES RESOURCE_LOCK brevlo_webview_registry)

@@ -1,0 +1,150 @@
+#pragma once
+// Starting built launchers the way real callers do, in scratch folders and environments of the
+// test's own, and reading back what they wrote.
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brevlo::e2e {
+
+// The launcher's texts, byte for byte.
+inline constexpr const char* kProbeFalse = "🔍 WebView2 Runtime 安装状态: false \n";
+inline constexpr const char* kProbeTrue = "🔍 WebView2 Runtime 安装状态: true \n";
+inline constexpr const char* kFoundInstalled = "🚀 发现已安装应用。正在启动...\n";
+inline constexpr const char* kAppStarted = "✅ 主程序启动成功。\n";
+inline constexpr const char* kNotInstalled = "📦 未发现应用。正在执行静默安装...\n";
+inline constexpr const char* kExtracting = "正在提取 ";
+inline constexpr const char* kStartInstall = "开始安装\n";
+inline constexpr const char* kSilent = "静默安装\n";
+inline constexpr const char* kInstalled = "✅ 安装成功。\n";
+inline constexpr const char* kStartingNew = "🚀 正在启动新安装的应用...\n";
+inline constexpr const char* kInstallFailed = "❌ 静默安装失败: ";
+inline constexpr const char* kInstallerError = "❌ 安装程序返回错误: ";
+inline constexpr const char* kAppMissing =
+    "⚠️ 安装成功，但无法找到预期的主程序: ";
+inline constexpr const char* kCannotRemove = "⚠️ 无法删除临时安装文件 ";
+inline constexpr const char* kLaunchFailed = "❌ 无法启动主程序: ";
+inline constexpr const char* kLocalAppDataContext = "无法获取 LOCALAPPDATA 环境变量";
+
+// Exit statuses of the launcher.
+inline constexpr DWORD kExitStarted = 0;
+inline constexpr DWORD kExitFailureReported = 1;
+inline constexpr DWORD kExitFatalStop = 101;
+
+// Windows form of a build-machine path (Wine maps the root to drive Z:).
+std::wstring windows_path(const std::string& unix_path);
+
+std::wstring widen(const std::string& utf8);
+std::string narrow(const std::wstring& utf16);
+
+// The inside of a path as the launcher shows it in messages: backslashes, double and single
+// quotes escaped by a backslash, a lone surrogate as \u{d800}. Enough for the printable paths
+// the tests make.
+std::string escaped_path(const std::wstring& path);
+// The same between double quotes.
+std::string quoted_path(const std::wstring& path);
+
+// The display form of a system error as this system words it: the message, " (os error ", the
+// code and ")".
+std::string system_error_text(DWORD code);
+
+// The report location of the first line of a repository file that holds needle: the path with
+// backslashes, the line and the column at which needle starts.
+std::string location_of(const std::string& repo_path, const std::string& needle);
+
+// An environment block for a child: the test's own environment with changes. Values are raw
+// UTF-16, so they may hold what is not valid Unicode.
+class Environment {
+ public:
+  Environment();  // a copy of the current environment
+  void set(const std::wstring& name, const std::wstring& value);
+  void unset(const std::wstring& name);
+  // The block for CreateProcessW with CREATE_UNICODE_ENVIRONMENT, sorted by name.
+  std::wstring block() const;
+
+ private:
+  struct NoCase {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+  };
+  std::map<std::wstring, std::wstring, NoCase> vars_;
+};
+
+// How the launcher's standard handles are set up.
+enum class Handles {
+  Files,             // stdout and stderr to files
+  Pipes,             // stdout and stderr to pipes read by the test
+  None,              // no standard handles, no handle inheritance
+  ClosedStdoutPipe,  // stdout to a pipe whose reading end is already closed, stderr to a file
+};
+
+struct RunResult {
+  DWORD exit_code = 0;
+  std::string out;
+  std::string err;
+};
+
+struct LaunchOptions {
+  std::wstring program;
+  std::wstring arguments;  // appended to the quoted program, after a space
+  Environment environment;
+  std::optional<std::wstring> current_directory;
+  Handles handles = Handles::Files;
+  std::chrono::seconds timeout{120};
+};
+
+// Starts the program with CreateProcessW as the shell or a script would, waits for it, and
+// gives its exit code and everything it wrote. A launch that does not end in time fails the test
+// (the process and everything it started are ended) and gives exit code 0xFFFFFFFF.
+RunResult run_program(const LaunchOptions& options, const std::filesystem::path& scratch);
+
+// Waits until the file exists, at most the given time.
+bool wait_for_file(const std::filesystem::path& path,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+std::optional<std::string> read_file(const std::filesystem::path& path);
+bool write_file(const std::filesystem::path& path, const std::string& bytes);
+
+// key=value lines of a record written by the demo application or the stand-in installer.
+std::map<std::string, std::string> read_record(const std::filesystem::path& path);
+
+// The path with the verbatim prefix \\?\, which file calls take beyond 260 characters.
+std::wstring verbatim(const std::filesystem::path& path);
+
+// Creates the folder and every missing folder above it; true when it exists afterwards.
+bool make_folders(const std::filesystem::path& folder);
+
+// The running test's suite and name, usable as a folder name.
+std::string current_test_name();
+
+// A fresh, empty folder for one test: <scratch root>\<name>.
+std::filesystem::path fresh_folder(const std::string& name);
+
+// The WebView2 runtime's registration ("pv" under the EdgeUpdate client key of HKLM), set as a
+// test needs it and put back as it was when the object ends.
+class RuntimeRegistration {
+ public:
+  explicit RuntimeRegistration(bool registered);
+  ~RuntimeRegistration();
+  RuntimeRegistration(const RuntimeRegistration&) = delete;
+  RuntimeRegistration& operator=(const RuntimeRegistration&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  bool value_existed_ = false;
+  DWORD old_type_ = 0;
+  std::vector<std::uint8_t> old_data_;
+  std::vector<std::wstring> created_keys_;  // deepest last
+};
+
+// True when running under Wine.
+bool under_wine();
+
+}  // namespace brevlo::e2e

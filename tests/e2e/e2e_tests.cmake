@@ -1,0 +1,87 @@
+# End-to-end tests of the built launcher (Windows build, run under Wine by CTest), and the checks of
+# its executable form. Included from tests/CMakeLists.txt.
+
+if(NOT TARGET brevlo)
+  message(STATUS "e2e tests: no launcher target yet, skipped")
+  return()
+endif()
+
+set(BREVLO_E2E_DIR "${CMAKE_CURRENT_BINARY_DIR}/e2e")
+
+# The demo application, which the stand-in installer installs. It is built with the demo installer;
+# a launcher around a publisher's installer needs its own copy for these tests.
+if(NOT TARGET brevlo_demo_app)
+  add_executable(brevlo_demo_app WIN32 "${CMAKE_SOURCE_DIR}/inputs/demo_app/demo_app.cpp")
+  set_target_properties(brevlo_demo_app PROPERTIES
+    OUTPUT_NAME Ostrevan
+    RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}/demo")
+  target_link_options(brevlo_demo_app PRIVATE -s)
+  brevlo_warnings(brevlo_demo_app)
+endif()
+
+# The stand-in installer, and a launcher that embeds it in place of the real one.
+add_executable(brevlo_e2e_stand_in WIN32 "${CMAKE_CURRENT_LIST_DIR}/stand_in_installer.cpp")
+set_target_properties(brevlo_e2e_stand_in PROPERTIES
+  OUTPUT_NAME stand_in_installer
+  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}")
+target_link_options(brevlo_e2e_stand_in PRIVATE -s)
+brevlo_warnings(brevlo_e2e_stand_in)
+set(BREVLO_E2E_STAND_IN "${BREVLO_E2E_DIR}/stand_in_installer.exe")
+
+brevlo_add_launcher(brevlo_e2e_stand_in_launcher "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in)
+set_target_properties(brevlo_e2e_stand_in_launcher PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}")
+# The icon is made by a rule of src/; let the launcher of src/ bring it first.
+add_dependencies(brevlo_e2e_stand_in_launcher brevlo)
+
+add_executable(brevlo_e2e_tests
+  "${CMAKE_CURRENT_LIST_DIR}/e2e_support.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/everyday_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/installer_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/cjk_product_test.cpp")
+target_link_libraries(brevlo_e2e_tests PRIVATE ${BREVLO_GTEST})
+target_compile_definitions(brevlo_e2e_tests PRIVATE
+  BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  BREVLO_E2E_SCRATCH="${BREVLO_E2E_DIR}/scratch"
+  BREVLO_E2E_LAUNCHER="$<TARGET_FILE:brevlo>"
+  BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_FILE:brevlo_e2e_stand_in_launcher>"
+  BREVLO_E2E_STANDIN="${BREVLO_E2E_STAND_IN}"
+  BREVLO_E2E_DEMO_APP="$<TARGET_FILE:brevlo_demo_app>")
+if(NOT BREVLO_INSTALLER)
+  # The shipped launcher embeds the demo installer, which the first-run test runs silently.
+  target_compile_definitions(brevlo_e2e_tests PRIVATE BREVLO_E2E_DEMO_INSTALLER)
+endif()
+add_dependencies(brevlo_e2e_tests brevlo brevlo_e2e_stand_in_launcher brevlo_demo_app)
+
+# A launcher whose game.json names a product folder and an executable with spaces and CJK
+# letters, around the stand-in installer.
+brevlo_add_launcher(brevlo_e2e_cjk_launcher "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in
+  "${CMAKE_CURRENT_LIST_DIR}/game_cjk.json")
+set_target_properties(brevlo_e2e_cjk_launcher PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}")
+add_dependencies(brevlo_e2e_cjk_launcher brevlo)
+add_dependencies(brevlo_e2e_tests brevlo_e2e_cjk_launcher)
+target_compile_definitions(brevlo_e2e_tests PRIVATE
+  BREVLO_E2E_CJK_LAUNCHER="$<TARGET_FILE:brevlo_e2e_cjk_launcher>")
+brevlo_warnings(brevlo_e2e_tests)
+
+add_test(NAME e2e COMMAND brevlo_e2e_tests)
+# The tests set and restore the runtime's registry value in the shared prefix; tests that touch
+# the same value must not run at the same time.
+set_tests_properties(e2e PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 900)
+
+# The console case once more, inside a terminal, where Wine gives the test a working console.
+find_program(BREVLO_SCRIPT script)
+if(BREVLO_SCRIPT)
+  add_test(NAME e2e_console
+    COMMAND "${CMAKE_CURRENT_LIST_DIR}/run_in_terminal.sh" "${BREVLO_E2E_DIR}/console.log"
+            "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:brevlo_e2e_tests>"
+            --gtest_filter=LauncherTest.WritesToAConsole --gtest_color=no)
+  set_tests_properties(e2e_console PROPERTIES
+    ENVIRONMENT BREVLO_E2E_REQUIRE_CONSOLE=1 RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
+endif()
+
+# The launcher's form and resources; the linker map names its entry routine.
+add_test(NAME pe_form
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_FILE:brevlo>"
+          "${BREVLO_GENERATED}/brevlo.map")

@@ -1,0 +1,350 @@
+// The launcher on a machine without the application: it writes its installer to the temporary
+// folder, runs it, reports, starts the application and removes the file. The real demo installer
+// runs only silently (runtime registered); every other case runs a launcher whose image is the
+// stand-in installer, which records its command line and ends as it is told.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "e2e_support.hpp"
+
+namespace brevlo::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fresh_folder("install/" + current_test_name());
+    local_ = folder_ / L"local";
+    cwd_ = folder_ / L"cwd";
+    fs::create_directories(local_);
+    fs::create_directories(cwd_);
+    use_temp(folder_ / L"temp", true);
+    app_ = local_ / L"Ostrevan" / L"Ostrevan.exe";
+    mark_ = "mark " + current_test_name();
+
+    options_.program = windows_path(BREVLO_E2E_STANDIN_LAUNCHER);
+    options_.environment.set(L"LOCALAPPDATA", local_.wstring());
+    options_.environment.set(L"BREVLO_TEST_MARK", widen(mark_));
+    options_.environment.set(L"BREVLO_STANDIN_APP", windows_path(BREVLO_E2E_DEMO_APP));
+    options_.environment.set(L"BREVLO_STANDIN_INSTALL", L"0");
+    options_.environment.set(L"BREVLO_STANDIN_EXIT", L"0");
+    options_.current_directory = cwd_.wstring();
+    image_ = read_file(windows_path(BREVLO_E2E_STANDIN)).value_or("");
+    ASSERT_FALSE(image_.empty()) << "the stand-in installer is missing";
+  }
+
+  // The temporary folder the launcher is given (TMP and TEMP), made or not.
+  void use_temp(const fs::path& temp, bool create) {
+    temp_ = temp;
+    if (create) fs::create_directories(temp_);
+    options_.environment.set(L"TEMP", temp_.wstring());
+    options_.environment.set(L"TMP", temp_.wstring());
+    installer_ = temp_ / L"setup_temp.exe";
+  }
+
+  void stand_in(const wchar_t* exit_code, bool installs) {
+    stand_in(exit_code, installs ? L"1" : L"0");
+  }
+  // how: "1" installs the application, "dir" puts a folder in its place, "0" nothing.
+  void stand_in(const wchar_t* exit_code, const wchar_t* how) {
+    options_.environment.set(L"BREVLO_STANDIN_EXIT", exit_code);
+    options_.environment.set(L"BREVLO_STANDIN_INSTALL", how);
+  }
+
+  std::string extracting_line() const {
+    return std::string(kExtracting) + "setup_temp.exe 到 " + quoted_path(installer_.wstring()) +
+           "\n";
+  }
+
+  // Standard output of a run up to the start of the installer.
+  std::string out_until_installer(bool silent) const {
+    return std::string(silent ? kProbeTrue : kProbeFalse) + kNotInstalled + extracting_line() +
+           kStartInstall + (silent ? kSilent : "");
+  }
+
+  // The command line the stand-in installer received, or a note that it did not run.
+  std::string installer_command_line() const {
+    const fs::path record = temp_ / L"standin-run.txt";
+    if (!fs::exists(record)) return "<the installer did not run>";
+    return read_record(record)["command_line"];
+  }
+
+  void expect_app_ran() {
+    const fs::path record = app_.parent_path() / L"ostrevan-run.txt";
+    ASSERT_TRUE(wait_for_file(record)) << "the application did not run: no " << narrow(record);
+    auto fields = read_record(record);
+    EXPECT_EQ(fields["command_line"], narrow(L"\"" + app_.wstring() + L"\""));
+    EXPECT_EQ(fields["current_directory"], narrow(cwd_.wstring()));
+    EXPECT_EQ(fields["BREVLO_TEST_MARK"], mark_);
+  }
+
+  fs::path folder_;
+  fs::path local_;
+  fs::path temp_;
+  fs::path cwd_;
+  fs::path installer_;
+  fs::path app_;
+  std::string mark_;
+  std::string image_;
+  LaunchOptions options_;
+};
+
+// --- the real demo installer, silently -------------------------------------------------------
+
+TEST_F(InstallTest, FirstRunInstallsAndStartsThenTheSecondRunLaunches) {
+#ifndef BREVLO_E2E_DEMO_INSTALLER
+  GTEST_SKIP() << "the launcher embeds a publisher's installer, not the demo one";
+#else
+  RuntimeRegistration runtime(true);
+  ASSERT_TRUE(runtime.ok());
+  options_.program = windows_path(BREVLO_E2E_LAUNCHER);
+
+  const RunResult first = run_program(options_, folder_);
+  EXPECT_EQ(first.out, out_until_installer(true) + kInstalled + kStartingNew + kAppStarted);
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.exit_code, kExitStarted);
+  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was left behind";
+  EXPECT_EQ(read_file(app_), read_file(windows_path(BREVLO_E2E_DEMO_APP)))
+      << "the installed application is not the demo application";
+  expect_app_ran();
+
+  fs::remove(app_.parent_path() / L"ostrevan-run.txt");
+  const RunResult second = run_program(options_, folder_);
+  EXPECT_EQ(second.out, std::string(kProbeTrue) + kFoundInstalled + kAppStarted);
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(second.exit_code, kExitStarted);
+  EXPECT_FALSE(fs::exists(installer_));
+  expect_app_ran();
+#endif
+}
+
+// --- runtime registered or not: "/S" or no argument ----------------------------------------
+
+struct SilentCase {
+  const char* name;
+  bool registered;
+};
+
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
+
+class InstallerArguments : public InstallTest, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(InstallerArguments, InstallsStartsAndRemovesTheFile) {
+  RuntimeRegistration runtime(GetParam().registered);
+  ASSERT_TRUE(runtime.ok());
+  stand_in(L"0", true);
+  const RunResult run = run_program(options_, folder_);
+  const bool silent = GetParam().registered;
+  EXPECT_EQ(run.out, out_until_installer(silent) + kInstalled + kStartingNew + kAppStarted);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  const std::string quoted = narrow(L"\"" + installer_.wstring() + L"\"");
+  EXPECT_EQ(installer_command_line(), silent ? quoted + " /S" : quoted);
+  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was left behind";
+  expect_app_ran();
+}
+
+INSTANTIATE_TEST_SUITE_P(Runtime, InstallerArguments,
+                         ::testing::Values(SilentCase{"Registered", true},
+                                           SilentCase{"NotRegistered", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- the installer fails -------------------------------------------------------------------
+
+struct ExitCase {
+  const char* name;
+  const wchar_t* exit_code;
+  const char* shown;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+
+class InstallerExitCode : public InstallTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(InstallerExitCode, IsReportedAndTheFileStays) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  stand_in(GetParam().exit_code, false);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, out_until_installer(false));
+  EXPECT_EQ(run.err, std::string(kInstallFailed) + kInstallerError + GetParam().shown + "\n");
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  // The file stays, whole: byte for byte the embedded image.
+  const auto written = read_file(installer_);
+  ASSERT_TRUE(written.has_value()) << "setup_temp.exe is gone after a failed installation";
+  EXPECT_EQ(written->size(), image_.size());
+  EXPECT_TRUE(*written == image_) << "setup_temp.exe differs from the embedded image";
+  EXPECT_FALSE(fs::exists(app_.parent_path() / L"ostrevan-run.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NonZero, InstallerExitCode,
+    ::testing::Values(ExitCase{"One", L"1", "Some(1)"}, ExitCase{"Two", L"2", "Some(2)"},
+                      ExitCase{"AllBitsSet", L"0xFFFFFFFF", "Some(-1)"},
+                      ExitCase{"AccessViolation", L"0xC0000005", "Some(-1073741819)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstallTest, SuccessWithoutTheApplicationWarns) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  stand_in(L"0", false);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, out_until_installer(false) + kInstalled);
+  EXPECT_EQ(run.err, std::string(kAppMissing) + quoted_path(app_.wstring()) + "\n");
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was left behind";
+}
+
+TEST_F(InstallTest, SuccessWithAFolderInPlaceOfTheApplication) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  stand_in(L"0", L"dir");
+  const RunResult run = run_program(options_, folder_);
+  ASSERT_TRUE(fs::is_directory(app_)) << "the stand-in made no folder at the application path";
+  // What this system answers when asked to start a folder.
+  std::wstring probe_line = L"\"" + app_.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_FALSE(CreateProcessW(app_.c_str(), probe_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info));
+  const DWORD code = GetLastError();
+
+  EXPECT_EQ(run.out, out_until_installer(false) + kInstalled + kStartingNew);
+  EXPECT_EQ(run.err, std::string(kLaunchFailed) + system_error_text(code) +
+                         "。路径: " + quoted_path(app_.wstring()) + "\n");
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was left behind";
+}
+
+// The installer may leave its own file read-only. Where the file system deletes with POSIX
+// semantics, ignoring the attribute, the removal still takes the file away; elsewhere the removal
+// fails with the plain deletion's error, which is only warned about: the application was started.
+TEST_F(InstallTest, ReadOnlyInstallerFileAtRemoval) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  // What this system does with a read-only file: plain deletion, then the POSIX-semantics one.
+  const fs::path sample = temp_ / L"read-only sample";
+  ASSERT_TRUE(write_file(sample, "sample"));
+  ASSERT_TRUE(SetFileAttributesW(sample.c_str(), FILE_ATTRIBUTE_READONLY));
+  const bool plain_delete = DeleteFileW(sample.c_str()) != 0;
+  const DWORD plain_error = GetLastError();
+  bool posix_delete = false;
+  if (!plain_delete && plain_error == ERROR_ACCESS_DENIED) {
+    HANDLE file = CreateFileW(sample.c_str(), DELETE, 7, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      ULONG flags = 0x13;  // delete, POSIX semantics, ignore the read-only attribute
+      posix_delete = SetFileInformationByHandle(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
+                                                &flags, sizeof flags) != 0;
+      CloseHandle(file);
+    }
+  }
+  SetFileAttributesW(sample.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(sample.c_str());
+
+  stand_in(L"0", true);
+  options_.environment.set(L"BREVLO_STANDIN_READONLY", L"1");
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, out_until_installer(false) + kInstalled + kStartingNew + kAppStarted);
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  expect_app_ran();
+  ASSERT_NE(installer_command_line(), "<the installer did not run>");
+  if (plain_delete || posix_delete) {
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(fs::exists(installer_)) << "the read-only setup_temp.exe was left behind";
+  } else {
+    EXPECT_EQ(run.err, std::string(kCannotRemove) + quoted_path(installer_.wstring()) + ": " +
+                           system_error_text(plain_error) + "\n");
+    EXPECT_TRUE(fs::exists(installer_));
+  }
+}
+
+// --- the installer file and the temporary folder -------------------------------------------
+
+TEST_F(InstallTest, LongerLeftoverIsOverwrittenWithNothingBehind) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  ASSERT_TRUE(write_file(installer_, std::string(image_.size() + 65536, 'x')));
+  stand_in(L"1", false);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, out_until_installer(false));
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  const auto written = read_file(installer_);
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(written->size(), image_.size());
+  EXPECT_TRUE(*written == image_) << "setup_temp.exe differs from the embedded image";
+}
+
+TEST_F(InstallTest, ReadOnlyLeftoverFailsWithAccessDenied) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  const std::string old = "an older installer";
+  ASSERT_TRUE(write_file(installer_, old));
+  ASSERT_TRUE(SetFileAttributesW(installer_.c_str(), FILE_ATTRIBUTE_READONLY));
+  HANDLE writable =
+      CreateFileW(installer_.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (writable != INVALID_HANDLE_VALUE) {
+    CloseHandle(writable);
+    GTEST_SKIP() << "this system opens a read-only file for writing (Wine running as root "
+                    "ignores the read-only attribute)";
+  }
+  stand_in(L"0", true);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, std::string(kProbeFalse) + kNotInstalled + extracting_line());
+  EXPECT_EQ(run.err, std::string(kInstallFailed) + system_error_text(ERROR_ACCESS_DENIED) + "\n");
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  EXPECT_EQ(read_file(installer_), old);
+  EXPECT_EQ(installer_command_line(), "<the installer did not run>");
+}
+
+TEST_F(InstallTest, HiddenLeftoverIsOverwrittenAndStaysHidden) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  ASSERT_TRUE(write_file(installer_, std::string(100, 'x')));
+  ASSERT_TRUE(SetFileAttributesW(installer_.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  if ((GetFileAttributesW(installer_.c_str()) & FILE_ATTRIBUTE_HIDDEN) == 0) {
+    GTEST_SKIP() << "this file system does not keep the hidden attribute";
+  }
+  stand_in(L"1", false);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, out_until_installer(false));
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  EXPECT_TRUE(read_file(installer_) == image_) << "setup_temp.exe differs from the embedded image";
+  EXPECT_NE(GetFileAttributesW(installer_.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u)
+      << "setup_temp.exe lost its hidden attribute";
+}
+
+TEST_F(InstallTest, MissingTemporaryFolderWritesNothing) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  use_temp(folder_ / L"no such folder", false);
+  stand_in(L"0", true);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, std::string(kProbeFalse) + kNotInstalled + extracting_line());
+  EXPECT_EQ(run.err, std::string(kInstallFailed) + system_error_text(ERROR_PATH_NOT_FOUND) + "\n");
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  EXPECT_FALSE(fs::exists(temp_));
+  EXPECT_FALSE(fs::exists(app_));
+}
+
+TEST_F(InstallTest, TemporaryFolderWithASingleQuote) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  use_temp(folder_ / L"player's temp", true);
+  stand_in(L"0", true);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_NE(extracting_line().find("player\\'s temp\\\\setup_temp.exe\""), std::string::npos);
+  EXPECT_EQ(run.out, out_until_installer(false) + kInstalled + kStartingNew + kAppStarted);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  EXPECT_FALSE(fs::exists(installer_));
+  expect_app_ran();
+}
+
+}  // namespace
+}  // namespace brevlo::e2e

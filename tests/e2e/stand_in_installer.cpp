@@ -1,0 +1,90 @@
+// A stand-in for the embedded installer, built into test launchers in its place.
+//
+// When started it records its command line in standin-run.txt beside its own file (UTF-8, one
+// line "command_line=<GetCommandLineW>"), then, told by its environment:
+//   BREVLO_STANDIN_INSTALL=1   copies the file named by BREVLO_STANDIN_APP to
+//                              %LOCALAPPDATA%\<BREVLO_STANDIN_TARGET>, as the real installer
+//                              would (the target is Ostrevan\Ostrevan.exe when unset);
+//   BREVLO_STANDIN_INSTALL=dir makes a folder at that path instead;
+//   BREVLO_STANDIN_READONLY=1  gives its own file the read-only attribute before it ends;
+//   BREVLO_STANDIN_EXIT=<n>    ends with exit code n (decimal, or hexadecimal with 0x, such as
+//                              0xC0000005 or 0xFFFFFFFF); 0 when unset.
+// It is a windowed program, so it never opens a console and never shows anything.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::wstring variable(const wchar_t* name) {
+  const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+  if (needed == 0) return {};
+  std::wstring value(needed, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), needed));
+  return value;
+}
+
+std::wstring own_path() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+std::wstring own_directory() {
+  const std::wstring path = own_path();
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::string utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+bool record(const std::wstring& path, const std::string& text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == text.size();
+}
+
+bool make_folder(const std::wstring& folder) {
+  return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool install(const std::wstring& how) {
+  std::wstring target = variable(L"BREVLO_STANDIN_TARGET");
+  if (target.empty()) target = L"Ostrevan\\Ostrevan.exe";
+  const std::wstring app = variable(L"LOCALAPPDATA") + L"\\" + target;
+  if (!make_folder(app.substr(0, app.find_last_of(L'\\')))) return false;
+  if (how == L"dir") return make_folder(app);
+  return CopyFileW(variable(L"BREVLO_STANDIN_APP").c_str(), app.c_str(), FALSE) != 0;
+}
+
+}  // namespace
+
+int main() {
+  const std::wstring partial = own_directory() + L"standin-run.txt.partial";
+  if (!record(partial, "command_line=" + utf8(GetCommandLineW()) + "\n")) return 0x5E;
+  if (!MoveFileExW(partial.c_str(), (own_directory() + L"standin-run.txt").c_str(),
+                   MOVEFILE_REPLACE_EXISTING)) {
+    return 0x5E;
+  }
+  const std::wstring how = variable(L"BREVLO_STANDIN_INSTALL");
+  if ((how == L"1" || how == L"dir") && !install(how)) return 0x5F;
+  if (variable(L"BREVLO_STANDIN_READONLY") == L"1" &&
+      !SetFileAttributesW(own_path().c_str(), FILE_ATTRIBUTE_READONLY)) {
+    return 0x60;
+  }
+  const std::wstring code = variable(L"BREVLO_STANDIN_EXIT");
+  ExitProcess(static_cast<UINT>(std::wcstoul(code.c_str(), nullptr, 0)));
+}
