@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 
@@ -20,13 +21,18 @@ std::optional<Int> parse_integer(std::string_view text) {
 }  // namespace
 
 std::string float_text(double value) {
-  // Scientific notation gives the shortest digits that round-trip ("1e+300", "-2.5e-07", "0e+00");
-  // they are then written out in full, since fixed notation would print the exact binary value
-  // (all 301 digits of 1e300) rather than the shortest one.
-  char buffer[32];
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-  std::string_view sci(buffer, static_cast<std::size_t>(end - buffer));
+  // The shortest scientific form that reads back as the same double ("1e+300", "-2.5e-07",
+  // "0e+00"): the first precision whose correctly rounded digits round-trip. Its digits are then
+  // written out in full, since fixed notation would print the exact binary value (all 301 digits
+  // of 1e300) rather than the shortest one. (snprintf rather than std::to_chars for doubles,
+  // whose tables would more than double the launcher's code.)
+  char buffer[40];
+  int length = 0;
+  for (int precision = 0; precision <= 16; ++precision) {
+    length = std::snprintf(buffer, sizeof buffer, "%.*e", precision, value);
+    if (std::strtod(buffer, nullptr) == value) break;
+  }
+  std::string_view sci(buffer, static_cast<std::size_t>(length));
 
   std::string out;
   if (sci.front() == '-') {

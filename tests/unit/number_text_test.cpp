@@ -1,0 +1,59 @@
+// The float text of a configuration number: shortest digits that read back as the same double.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "core/config/number_text.hpp"
+
+namespace brevlo {
+namespace {
+
+// Significant digits of a decimal text: what is left without sign, point, exponent and the
+// zeros that only place the point.
+std::string significant_digits(std::string_view text) {
+  std::string digits;
+  for (char c : text) {
+    if (c == 'e' || c == 'E') break;
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  const auto first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return "0";
+  digits.erase(0, first);
+  digits.erase(digits.find_last_not_of('0') + 1);
+  return digits;
+}
+
+TEST(FloatText, ShortestRoundTripForRandomDoubles) {
+  std::mt19937_64 random(20261208);
+  for (int i = 0; i < 20000; ++i) {
+    const std::uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!(value - value == 0)) continue;  // infinities and NaNs never reach the formatter
+    const std::string text = float_text(value);
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+    ASSERT_EQ(text.find('e'), std::string::npos) << text;
+    char shortest[64];
+    const auto end = std::to_chars(shortest, shortest + sizeof shortest, value,
+                                   std::chars_format::scientific).ptr;
+    ASSERT_EQ(significant_digits(text), significant_digits(std::string_view(shortest, end - shortest)))
+        << text << " vs " << std::string_view(shortest, end - shortest);
+  }
+}
+
+TEST(FloatText, Forms) {
+  const std::pair<double, std::string_view> cases[] = {
+      {-0.0, "-0.0"},    {0.0, "0.0"},         {100.0, "100.0"},  {2.5, "2.5"},
+      {1e-7, "0.0000001"}, {-1.5e-3, "-0.0015"}, {123456.789, "123456.789"},
+      {18446744073709551616.0, "18446744073709552000.0"},
+  };
+  for (auto [value, text] : cases) EXPECT_EQ(float_text(value), text);
+}
+
+}  // namespace
+}  // namespace brevlo
