@@ -191,3 +191,26 @@ TEST(Print, PiecesFormOneLine) {
 
 }  // namespace
 }  // namespace brevlo
+
+namespace brevlo {
+namespace {
+
+// A stop made while another is still on its way out ends the process at once with its own lines.
+TEST(FatalStopDeathTest, StopDuringStopAbortsWithItsLines) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto where = std::source_location::current();
+  EXPECT_DEATH(
+      {
+        try {
+          fatal_stop("first", where);
+        } catch (FatalStop&) {
+          // Not released: the first stop is still in progress.
+          fatal_stop("second", where);
+        }
+      },
+      "panicked at .*messages_test\\.cpp:.*:.*:\nsecond\nthread panicked while processing "
+      "panic\\. aborting\\.\n");
+}
+
+}  // namespace
+}  // namespace brevlo
