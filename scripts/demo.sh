@@ -8,7 +8,7 @@ bash scripts/setup.sh
 cmake --preset windows
 cmake --build --preset windows -j2 --target brevlo
 
-launcher="$PWD/build/windows/src/brevlo.exe"
+launcher="$PWD/build/windows/brevlo.exe"
 scratch="$PWD/build/demo"
 rm -rf "$scratch"
 mkdir -p "$scratch"

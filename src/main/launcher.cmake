@@ -93,3 +93,5 @@ function(brevlo_add_launcher target image image_target)
 endfunction()
 
 brevlo_add_launcher(brevlo "${BREVLO_INSTALLER_IMAGE}" "${BREVLO_INSTALLER_TARGET}")
+# The shipped launcher sits at the top of the build tree: build/windows/brevlo.exe.
+set_target_properties(brevlo PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
