@@ -76,6 +76,18 @@ void drain(HANDLE pipe, std::string& into) {
   while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) into.append(buffer, n);
 }
 
+// Reads until the text holds marker, then closes the reading end: later writes into the pipe
+// find nobody reading.
+void read_then_close(Handle& pipe, const std::string& marker, std::string& into) {
+  char buffer[4096];
+  DWORD n = 0;
+  while (into.find(marker) == std::string::npos &&
+         ReadFile(pipe.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    into.append(buffer, n);
+  }
+  pipe.reset();
+}
+
 // The standard handles of this process, set to nothing for a while and then put back; a child
 // that inherits no handles then finds none, as when started from the shell.
 class NoStandardHandles {
@@ -257,6 +269,12 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
       startup.hStdOutput = out_pipe.write.get();
       startup.hStdError = err_file.get();
       break;
+    case Handles::StdoutPipeClosedMidway:
+      out_pipe = inheritable_pipe();
+      err_file = inheritable_file(err_path);
+      startup.hStdOutput = out_pipe.write.get();
+      startup.hStdError = err_file.get();
+      break;
     case Handles::None:
       inherit = FALSE;
       break;
@@ -312,6 +330,10 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
     out_reader = std::thread(drain, out_pipe.read.get(), std::ref(piped_out));
     err_reader = std::thread(drain, err_pipe.read.get(), std::ref(piped_err));
   }
+  if (options.handles == Handles::StdoutPipeClosedMidway) {
+    out_reader = std::thread(read_then_close, std::ref(out_pipe.read),
+                             std::cref(options.close_stdout_after), std::ref(piped_out));
+  }
 
   const DWORD waited = WaitForSingleObject(
       process.get(),
@@ -340,6 +362,10 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
       run.err = std::move(piped_err);
       break;
     case Handles::ClosedStdoutPipe:
+      run.err = read_file(err_path).value_or("<no stderr file>");
+      break;
+    case Handles::StdoutPipeClosedMidway:
+      run.out = std::move(piped_out);
       run.err = read_file(err_path).value_or("<no stderr file>");
       break;
     case Handles::None:

@@ -82,6 +82,9 @@ enum class Handles {
   Pipes,             // stdout and stderr to pipes read by the test
   None,              // no standard handles, no handle inheritance
   ClosedStdoutPipe,  // stdout to a pipe whose reading end is already closed, stderr to a file
+  // stdout to a pipe that the test reads until close_stdout_after has arrived and then closes,
+  // stderr to a file; the output is what was read before the close
+  StdoutPipeClosedMidway,
 };
 
 struct RunResult {
@@ -96,6 +99,7 @@ struct LaunchOptions {
   Environment environment;
   std::optional<std::wstring> current_directory;
   Handles handles = Handles::Files;
+  std::string close_stdout_after;  // for Handles::StdoutPipeClosedMidway
   std::chrono::seconds timeout{120};
 };
 

@@ -7,8 +7,19 @@
 //                              would (the target is Ostrevan\Ostrevan.exe when unset);
 //   BREVLO_STANDIN_INSTALL=dir makes a folder at that path instead;
 //   BREVLO_STANDIN_READONLY=1  gives its own file the read-only attribute before it ends;
+//   BREVLO_STANDIN_HOLD=<name> has a helper process open its own file without delete sharing
+//                              and keep it open until the event <name> is set (at most 60 s);
+//                              the helper is the program BREVLO_STANDIN_HOLDER (this program
+//                              from elsewhere), and the stand-in ends only once the file is held;
+//   BREVLO_STANDIN_DELETE_SELF=1  deletes its own file with DeleteFileW and records the outcome
+//                              in standin-delete.txt beside it ("deleted", or "error=<code>");
+//   BREVLO_STANDIN_MOVE_SELF=<name>  moves its own file to <name> beside it with MoveFileW and
+//                              records the outcome in standin-move.txt likewise;
+//   BREVLO_STANDIN_SLEEP=<ms>  waits that long before it ends;
 //   BREVLO_STANDIN_EXIT=<n>    ends with exit code n (decimal, or hexadecimal with 0x, such as
 //                              0xC0000005 or 0xFFFFFFFF); 0 when unset.
+// The steps run in the order listed, installing first and ending last.
+// Started with BREVLO_STANDIN_HOLDING=<file> in its environment it is that helper and nothing else.
 // It is a windowed program, so it never opens a console and never shows anything.
 #include <windows.h>
 
@@ -70,9 +81,59 @@ bool install(const std::wstring& how) {
   return CopyFileW(variable(L"BREVLO_STANDIN_APP").c_str(), app.c_str(), FALSE) != 0;
 }
 
+// The event that tells the stand-in that its helper holds the file.
+std::wstring ready_event_name(const std::wstring& name) { return name + L"-held"; }
+
+// The helper: opens the file for reading, shared for reading and writing but not for deletion,
+// says so, and keeps it open until released.
+int hold(const std::wstring& file, const std::wstring& event_name) {
+  HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return 0x62;
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, event_name.c_str());
+  HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, ready_event_name(event_name).c_str());
+  if (ready != nullptr) {
+    SetEvent(ready);
+    CloseHandle(ready);
+  }
+  if (release != nullptr) {
+    WaitForSingleObject(release, 60000);
+    CloseHandle(release);
+  }
+  CloseHandle(held);
+  return 0;
+}
+
+// Starts the helper on the stand-in's own file and waits until it holds it.
+bool start_holder(const std::wstring& event_name) {
+  const std::wstring holder = variable(L"BREVLO_STANDIN_HOLDER");
+  if (holder.empty()) return false;
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, ready_event_name(event_name).c_str());
+  if (ready == nullptr) return false;
+  // The helper learns its file from the environment it inherits.
+  if (!SetEnvironmentVariableW(L"BREVLO_STANDIN_HOLDING", own_path().c_str())) return false;
+  std::wstring command_line = L"\"" + holder + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  bool held = false;
+  if (CreateProcessW(holder.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     nullptr, &startup, &info)) {
+    const HANDLE either[] = {ready, info.hProcess};
+    held = WaitForMultipleObjects(2, either, FALSE, 20000) == WAIT_OBJECT_0;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+  CloseHandle(ready);
+  return held;
+}
+
 }  // namespace
 
 int main() {
+  const std::wstring holding = variable(L"BREVLO_STANDIN_HOLDING");
+  if (!holding.empty()) return hold(holding, variable(L"BREVLO_STANDIN_HOLD"));
+
   const std::wstring partial = own_directory() + L"standin-run.txt.partial";
   if (!record(partial, "command_line=" + utf8(GetCommandLineW()) + "\n")) return 0x5E;
   if (!MoveFileExW(partial.c_str(), (own_directory() + L"standin-run.txt").c_str(),
@@ -85,6 +146,23 @@ int main() {
       !SetFileAttributesW(own_path().c_str(), FILE_ATTRIBUTE_READONLY)) {
     return 0x60;
   }
+  const std::wstring hold_event = variable(L"BREVLO_STANDIN_HOLD");
+  if (!hold_event.empty() && !start_holder(hold_event)) return 0x61;
+  if (variable(L"BREVLO_STANDIN_DELETE_SELF") == L"1") {
+    const std::string outcome = DeleteFileW(own_path().c_str())
+                                    ? std::string("deleted")
+                                    : "error=" + std::to_string(GetLastError());
+    if (!record(own_directory() + L"standin-delete.txt", outcome + "\n")) return 0x63;
+  }
+  const std::wstring move_to = variable(L"BREVLO_STANDIN_MOVE_SELF");
+  if (!move_to.empty()) {
+    const std::string outcome = MoveFileW(own_path().c_str(), (own_directory() + move_to).c_str())
+                                    ? std::string("moved")
+                                    : "error=" + std::to_string(GetLastError());
+    if (!record(own_directory() + L"standin-move.txt", outcome + "\n")) return 0x64;
+  }
+  const std::wstring sleep = variable(L"BREVLO_STANDIN_SLEEP");
+  if (!sleep.empty()) Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 10)));
   const std::wstring code = variable(L"BREVLO_STANDIN_EXIT");
   ExitProcess(static_cast<UINT>(std::wcstoul(code.c_str(), nullptr, 0)));
 }

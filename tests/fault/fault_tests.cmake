@@ -1,0 +1,78 @@
+# The fault matrix: the launcher under faults of its environment, its file system and its output,
+# each run end to end under Wine (Windows build). Included from tests/CMakeLists.txt after the
+# end-to-end tests, whose harness, stand-in installer and demo application it uses.
+
+if(NOT TARGET brevlo_e2e_stand_in_launcher)
+  message(STATUS "fault tests: no end-to-end harness, skipped")
+  return()
+endif()
+
+set(BREVLO_FAULT_DIR "${CMAKE_CURRENT_BINARY_DIR}/fault")
+
+# Launchers around the stand-in installer whose game.json holds a product name with "..", one
+# with a forward slash, and one nested 1,048,576 arrays deep under a key the launcher skips.
+set(BREVLO_FAULT_DEEP_CONFIG "${BREVLO_FAULT_DIR}/game_deep.json")
+add_custom_command(
+  OUTPUT "${BREVLO_FAULT_DEEP_CONFIG}"
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/make_deep_config.py"
+          "${BREVLO_FAULT_DEEP_CONFIG}" 1048576
+  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/make_deep_config.py"
+  COMMENT "Making a game.json nested 1,048,576 arrays deep")
+
+foreach(variant dotdot slash deep)
+  if(variant STREQUAL "deep")
+    set(config "${BREVLO_FAULT_DEEP_CONFIG}")
+  else()
+    set(config "${CMAKE_CURRENT_LIST_DIR}/game_${variant}.json")
+  endif()
+  brevlo_add_launcher(brevlo_fault_${variant}_launcher "${BREVLO_E2E_STAND_IN}"
+    brevlo_e2e_stand_in "${config}")
+  set_target_properties(brevlo_fault_${variant}_launcher PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY "${BREVLO_FAULT_DIR}")
+  add_dependencies(brevlo_fault_${variant}_launcher brevlo)
+endforeach()
+
+add_executable(brevlo_fault_tests
+  "${CMAKE_CURRENT_LIST_DIR}/../e2e/e2e_support.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/path_fault_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/temp_fault_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/removal_fault_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/output_fault_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/deep_config_test.cpp")
+target_link_libraries(brevlo_fault_tests PRIVATE ${BREVLO_GTEST})
+target_compile_definitions(brevlo_fault_tests PRIVATE
+  BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  BREVLO_E2E_SCRATCH="${BREVLO_FAULT_DIR}/scratch"
+  BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_FILE:brevlo_e2e_stand_in_launcher>"
+  BREVLO_E2E_STANDIN="${BREVLO_E2E_STAND_IN}"
+  BREVLO_E2E_DEMO_APP="$<TARGET_FILE:brevlo_demo_app>"
+  BREVLO_FAULT_DOTDOT_LAUNCHER="$<TARGET_FILE:brevlo_fault_dotdot_launcher>"
+  BREVLO_FAULT_SLASH_LAUNCHER="$<TARGET_FILE:brevlo_fault_slash_launcher>"
+  BREVLO_FAULT_DEEP_LAUNCHER="$<TARGET_FILE:brevlo_fault_deep_launcher>"
+  BREVLO_FAULT_DEEP_CONFIG="${BREVLO_FAULT_DEEP_CONFIG}")
+add_dependencies(brevlo_fault_tests brevlo_e2e_stand_in_launcher brevlo_demo_app
+  brevlo_fault_dotdot_launcher brevlo_fault_slash_launcher brevlo_fault_deep_launcher)
+brevlo_warnings(brevlo_fault_tests)
+
+# Every case that needs no set-up on the build machine's side. The tests set and restore the
+# runtime's registry value in the shared prefix.
+add_test(NAME fault COMMAND brevlo_fault_tests --gtest_filter=-LinuxSideFault.*)
+set_tests_properties(fault PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
+
+# The cases whose fault is made on the build machine's side: a small mounted disk and a dangling
+# symbolic link. linux_side.sh skips (77) with the reason where the machine does not allow it.
+set(BREVLO_FAULT_LINUX_SIDE "${CMAKE_CURRENT_LIST_DIR}/linux_side.sh")
+add_test(NAME fault_small_disk
+  COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" small-disk "${BREVLO_FAULT_DIR}/small-disk"
+          "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:brevlo_fault_tests>")
+add_test(NAME fault_dangling_link
+  COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" dangling-link "${BREVLO_FAULT_DIR}/dangling-link"
+          "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:brevlo_fault_tests>")
+set_tests_properties(fault_small_disk fault_dangling_link PROPERTIES
+  SKIP_RETURN_CODE 77 RESOURCE_LOCK brevlo_webview_registry TIMEOUT 120)
+
+# The build's own check of the deep document, run again: it accepts it and reads the two keys.
+add_test(NAME fault_deep_config_check
+  COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" check-config "${BREVLO_FAULT_DEEP_CONFIG}"
+          "${BREVLO_HOST_CHECK_CONFIG}")
+set_tests_properties(fault_deep_config_check PROPERTIES TIMEOUT 60)
