@@ -1,9 +1,8 @@
 #include "platform/error.hpp"
 
-#include <charconv>
-
 #include "platform/debug_form.hpp"
 #include "platform/system_message.hpp"
+#include "platform/text.hpp"
 
 namespace brevlo {
 
@@ -41,16 +40,6 @@ ErrorKind kind_of_code(std::uint32_t code) {
       return ErrorKind::Uncategorized;
   }
 }
-
-namespace {
-
-std::string decimal(std::uint32_t value) {
-  char buf[16];
-  auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-  return std::string(buf, end);
-}
-
-}  // namespace
 
 std::string display_form(const Error& error) {
   if (!error.is_os()) return std::string(error.text());

@@ -1,7 +1,6 @@
 #include "platform/messages.hpp"
 
 #include <atomic>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -10,6 +9,7 @@
 #include "platform/error.hpp"
 #include "platform/output.hpp"
 #include "platform/process.hpp"
+#include "platform/text.hpp"
 
 namespace brevlo {
 
@@ -64,11 +64,10 @@ std::string location_text(const std::source_location& location) {
   for (char& c : out) {
     if (c == '/') c = '\\';
   }
-  char buf[32];
   out += ':';
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, location.line()).ptr);
+  out += decimal(location.line());
   out += ':';
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, location.column()).ptr);
+  out += decimal(location.column());
   return out;
 }
 

@@ -1,4 +1,3 @@
-#include <charconv>
 #include <string>
 
 #include "platform/system_message.hpp"
@@ -6,16 +5,6 @@
 #include "platform/win_support.hpp"
 
 namespace brevlo {
-
-namespace {
-
-std::string decimal(std::uint32_t value) {
-  char buf[16];
-  auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-  return std::string(buf, end);
-}
-
-}  // namespace
 
 std::string platform_system_message(std::uint32_t code) {
   DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;

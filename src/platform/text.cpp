@@ -1,5 +1,7 @@
 #include "platform/text.hpp"
 
+#include <charconv>
+
 namespace brevlo {
 
 void append_code_point(std::string& out, char32_t cp) {
@@ -118,6 +120,11 @@ constexpr WhiteSpaceRange kWhiteSpace[] = {
 };
 
 }  // namespace
+
+std::string decimal(long long value) {
+  char buf[24];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+}
 
 bool is_white_space(char32_t cp) {
   for (const auto& r : kWhiteSpace) {

@@ -29,6 +29,9 @@ void append_code_point(std::string& out, char32_t cp);
 
 namespace brevlo {
 
+// The number in decimal, with a minus sign when negative.
+std::string decimal(long long value);
+
 // True for a code point with the Unicode White_Space property.
 bool is_white_space(char32_t cp);
 

@@ -1,7 +1,5 @@
 #include "core/win/installer_stage.hpp"
 
-#include <charconv>
-
 #include "core/win/app_launch.hpp"
 #include "core/win/app_path.hpp"
 #include "core/win/join_path.hpp"
@@ -94,9 +92,7 @@ Result<void> remove_installer(const std::string& installer_path) {
 }
 
 std::string exit_code_debug_form(std::uint32_t code) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::int32_t>(code)).ptr;
-  return "Some(" + std::string(digits, end) + ")";
+  return "Some(" + decimal(static_cast<std::int32_t>(code)) + ")";
 }
 
 }  // namespace
