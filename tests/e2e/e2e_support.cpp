@@ -535,4 +535,92 @@ bool under_wine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+void ScratchMachine::make_machine(const std::string& group, const std::string& mark,
+                                  bool make_temp) {
+  folder_ = fresh_folder(group + current_test_name());
+  local_ = folder_ / L"local";
+  cwd_ = folder_ / L"cwd";
+  fs::create_directories(local_);
+  fs::create_directories(cwd_);
+  use_temp(folder_ / L"temp", make_temp);
+  app_ = local_ / L"Ostrevan" / L"Ostrevan.exe";
+  mark_ = mark;
+
+  options_.environment.set(L"LOCALAPPDATA", local_.wstring());
+  options_.environment.set(L"BREVLO_TEST_MARK", widen(mark_));
+  options_.current_directory = cwd_.wstring();
+}
+
+void ScratchMachine::use_stand_in(const std::string& launcher) {
+  options_.program = windows_path(launcher);
+  options_.environment.set(L"BREVLO_STANDIN_APP", windows_path(BREVLO_E2E_DEMO_APP));
+  options_.environment.set(L"BREVLO_STANDIN_INSTALL", L"0");
+  options_.environment.set(L"BREVLO_STANDIN_EXIT", L"0");
+}
+
+void ScratchMachine::read_image() {
+  image_ = read_file(windows_path(BREVLO_E2E_STANDIN)).value_or("");
+  ASSERT_FALSE(image_.empty()) << "the stand-in installer is missing";
+}
+
+void ScratchMachine::use_temp(const fs::path& temp, bool create) {
+  temp_ = temp;
+  if (create) fs::create_directories(temp_);
+  options_.environment.set(L"TEMP", temp_.wstring());
+  options_.environment.set(L"TMP", temp_.wstring());
+  installer_ = temp_ / L"setup_temp.exe";
+}
+
+void ScratchMachine::place_app(const fs::path& exe) {
+  ASSERT_TRUE(make_folders(exe.parent_path())) << narrow(exe.parent_path().wstring());
+  ASSERT_TRUE(CopyFileW(windows_path(BREVLO_E2E_DEMO_APP).c_str(), verbatim(exe).c_str(), FALSE))
+      << narrow(exe.wstring()) << ": " << GetLastError();
+}
+
+void ScratchMachine::folder_start_error(const fs::path& path, DWORD& code) {
+  std::wstring probe_line = L"\"" + path.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_FALSE(CreateProcessW(path.c_str(), probe_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info));
+  code = GetLastError();
+}
+
+std::string ScratchMachine::extracting_line() const {
+  return std::string(kExtracting) + "setup_temp.exe 到 " + quoted_path(installer_.wstring()) +
+         "\n";
+}
+
+std::string ScratchMachine::out_until_installer(bool silent) const {
+  return std::string(silent ? kProbeTrue : kProbeFalse) + kNotInstalled + extracting_line() +
+         kStartInstall + (silent ? kSilent : "");
+}
+
+std::string ScratchMachine::installer_command_line() const {
+  const fs::path record = temp_ / L"standin-run.txt";
+  if (!fs::exists(record)) return "<the installer did not run>";
+  return read_record(record)["command_line"];
+}
+
+void ScratchMachine::expect_app_ran(const fs::path& exe, const std::wstring& command_line,
+                                    const std::wstring& cwd) {
+  const fs::path record = exe.parent_path() / L"ostrevan-run.txt";
+  ASSERT_TRUE(wait_for_file(record)) << "the application did not run: no " << narrow(record);
+  auto fields = read_record(record);
+  EXPECT_EQ(fields["command_line"], narrow(command_line));
+  EXPECT_EQ(fields["current_directory"], narrow(cwd));
+  EXPECT_EQ(fields["BREVLO_TEST_MARK"], mark_);
+}
+
+void ScratchMachine::expect_app_ran(const fs::path& exe, const std::wstring& command_line) {
+  expect_app_ran(exe, command_line, cwd_.wstring());
+}
+
+void ScratchMachine::expect_app_ran(const fs::path& exe) {
+  expect_app_ran(exe, L"\"" + exe.wstring() + L"\"");
+}
+
+void ScratchMachine::expect_app_ran() { expect_app_ran(app_); }
+
 }  // namespace brevlo::e2e

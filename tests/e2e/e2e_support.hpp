@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -150,5 +152,62 @@ class RuntimeRegistration {
 
 // True when running under Wine.
 bool under_wine();
+
+namespace fs = std::filesystem;
+
+// A scratch machine for one test: a fresh folder holding LOCALAPPDATA ("local"), the working
+// folder ("cwd") and TEMP ("temp"), given to the launcher with a mark in BREVLO_TEST_MARK that
+// the started application records. The application's place is local\Ostrevan\Ostrevan.exe.
+// Each fixture picks the launcher and changes what it is about.
+class ScratchMachine : public ::testing::Test {
+ protected:
+  // The folder is <scratch root>\<group><test name>; TEMP is made only when make_temp is set.
+  void make_machine(const std::string& group, const std::string& mark, bool make_temp);
+
+  // The launcher around the stand-in installer, told to install nothing and end with 0.
+  void use_stand_in(const std::string& launcher);
+
+  // The stand-in installer's image, as the launcher embeds it, in image_.
+  void read_image();
+
+  // The temporary folder the launcher is given, in TMP and TEMP alike, made or not.
+  void use_temp(const fs::path& temp, bool create = false);
+
+  // Puts the demo application at the given path.
+  void place_app(const fs::path& exe);
+
+  // What this system answers when asked to start the folder at path as a program: the start
+  // fails, and code is its error.
+  void folder_start_error(const fs::path& path, DWORD& code);
+
+  std::string extracting_line() const;
+
+  // Standard output of a run up to the start of the installer.
+  std::string out_until_installer(bool silent = false) const;
+
+  // The command line the stand-in installer received, or a note that it did not run.
+  std::string installer_command_line() const;
+
+  // The application at exe ran once, with the given command line, in the given working folder
+  // and with the launcher's environment.
+  void expect_app_ran(const fs::path& exe, const std::wstring& command_line,
+                      const std::wstring& cwd);
+  // ... in the launcher's working folder.
+  void expect_app_ran(const fs::path& exe, const std::wstring& command_line);
+  // ... started by its quoted path alone.
+  void expect_app_ran(const fs::path& exe);
+  // The application at its own place.
+  void expect_app_ran();
+
+  fs::path folder_;
+  fs::path local_;
+  fs::path temp_;
+  fs::path cwd_;
+  fs::path installer_;
+  fs::path app_;
+  std::string mark_;
+  std::string image_;
+  LaunchOptions options_;
+};
 
 }  // namespace brevlo::e2e

@@ -28,42 +28,51 @@ target_link_options(brevlo_e2e_stand_in PRIVATE -s)
 brevlo_warnings(brevlo_e2e_stand_in)
 set(BREVLO_E2E_STAND_IN "${BREVLO_E2E_DIR}/stand_in_installer.exe")
 
-brevlo_add_launcher(brevlo_e2e_stand_in_launcher "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in)
-set_target_properties(brevlo_e2e_stand_in_launcher PROPERTIES
-  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}")
-# The icon is made by a rule of src/; let the launcher of src/ bring it first.
-add_dependencies(brevlo_e2e_stand_in_launcher brevlo)
+# A launcher around the stand-in installer in the given folder, with the given game.json if one
+# is named after the folder.
+function(brevlo_add_stand_in_launcher target folder)
+  brevlo_add_launcher(${target} "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in ${ARGN})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${folder}")
+  # The icon is made by a rule of src/; let the launcher of src/ bring it first.
+  add_dependencies(${target} brevlo)
+endfunction()
 
-add_executable(brevlo_e2e_tests
-  "${CMAKE_CURRENT_LIST_DIR}/e2e_support.cpp"
+brevlo_add_stand_in_launcher(brevlo_e2e_stand_in_launcher "${BREVLO_E2E_DIR}")
+
+# A GoogleTest program of end-to-end cases: the harness and the given sources, told where its
+# scratch folder, the stand-in installer, its launcher and the demo application are.
+function(brevlo_add_e2e_program target scratch)
+  add_executable(${target} "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/e2e_support.cpp" ${ARGN})
+  target_link_libraries(${target} PRIVATE ${BREVLO_GTEST})
+  target_compile_definitions(${target} PRIVATE
+    BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    BREVLO_E2E_SCRATCH="${scratch}"
+    BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_FILE:brevlo_e2e_stand_in_launcher>"
+    BREVLO_E2E_STANDIN="${BREVLO_E2E_STAND_IN}"
+    BREVLO_E2E_DEMO_APP="$<TARGET_FILE:brevlo_demo_app>")
+  add_dependencies(${target} brevlo_e2e_stand_in_launcher brevlo_demo_app)
+  brevlo_warnings(${target})
+endfunction()
+
+brevlo_add_e2e_program(brevlo_e2e_tests "${BREVLO_E2E_DIR}/scratch"
   "${CMAKE_CURRENT_LIST_DIR}/everyday_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/installer_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/cjk_product_test.cpp")
-target_link_libraries(brevlo_e2e_tests PRIVATE ${BREVLO_GTEST})
 target_compile_definitions(brevlo_e2e_tests PRIVATE
-  BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  BREVLO_E2E_SCRATCH="${BREVLO_E2E_DIR}/scratch"
-  BREVLO_E2E_LAUNCHER="$<TARGET_FILE:brevlo>"
-  BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_FILE:brevlo_e2e_stand_in_launcher>"
-  BREVLO_E2E_STANDIN="${BREVLO_E2E_STAND_IN}"
-  BREVLO_E2E_DEMO_APP="$<TARGET_FILE:brevlo_demo_app>")
+  BREVLO_E2E_LAUNCHER="$<TARGET_FILE:brevlo>")
 if(NOT BREVLO_INSTALLER)
   # The shipped launcher embeds the demo installer, which the first-run test runs silently.
   target_compile_definitions(brevlo_e2e_tests PRIVATE BREVLO_E2E_DEMO_INSTALLER)
 endif()
-add_dependencies(brevlo_e2e_tests brevlo brevlo_e2e_stand_in_launcher brevlo_demo_app)
+add_dependencies(brevlo_e2e_tests brevlo)
 
 # A launcher whose game.json names a product folder and an executable with spaces and CJK
 # letters, around the stand-in installer.
-brevlo_add_launcher(brevlo_e2e_cjk_launcher "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in
+brevlo_add_stand_in_launcher(brevlo_e2e_cjk_launcher "${BREVLO_E2E_DIR}"
   "${CMAKE_CURRENT_LIST_DIR}/game_cjk.json")
-set_target_properties(brevlo_e2e_cjk_launcher PROPERTIES
-  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}")
-add_dependencies(brevlo_e2e_cjk_launcher brevlo)
 add_dependencies(brevlo_e2e_tests brevlo_e2e_cjk_launcher)
 target_compile_definitions(brevlo_e2e_tests PRIVATE
   BREVLO_E2E_CJK_LAUNCHER="$<TARGET_FILE:brevlo_e2e_cjk_launcher>")
-brevlo_warnings(brevlo_e2e_tests)
 
 add_test(NAME e2e COMMAND brevlo_e2e_tests)
 # The tests set and restore the runtime's registry value in the shared prefix; tests that touch

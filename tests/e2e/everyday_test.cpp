@@ -11,31 +11,17 @@
 namespace brevlo::e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
 const std::string kEverydayOut = std::string(kProbeFalse) + kFoundInstalled + kAppStarted;
 
 // A scratch machine: LOCALAPPDATA, TEMP and a working folder of its own, the runtime not
 // registered, and the launcher to start. TEMP names a folder that does not exist: should a run
 // wrongly go to the installer, the embedded installer cannot even be written, so it never starts
 // with its user interface.
-class LauncherTest : public ::testing::Test {
+class LauncherTest : public ScratchMachine {
  protected:
   void SetUp() override {
-    folder_ = fresh_folder("everyday/" + current_test_name());
-    local_ = folder_ / L"local";
-    temp_ = folder_ / L"temp";
-    cwd_ = folder_ / L"cwd";
-    fs::create_directories(local_);
-    fs::create_directories(cwd_);
-    mark_ = "mark " + current_test_name() + " ✓";
-
+    make_machine("everyday/", "mark " + current_test_name() + " ✓", false);
     options_.program = windows_path(BREVLO_E2E_LAUNCHER);
-    options_.environment.set(L"LOCALAPPDATA", local_.wstring());
-    options_.environment.set(L"TEMP", temp_.wstring());
-    options_.environment.set(L"TMP", temp_.wstring());
-    options_.environment.set(L"BREVLO_TEST_MARK", widen(mark_));
-    options_.current_directory = cwd_.wstring();
   }
 
   // Puts the demo application at <base>\Ostrevan\Ostrevan.exe and gives its path.
@@ -48,20 +34,12 @@ class LauncherTest : public ::testing::Test {
     return exe;
   }
 
-  // The application at exe ran with no argument, in the launcher's working folder and with its
-  // environment.
-  void expect_app_ran(const fs::path& exe, const std::wstring& command_line,
-                      const std::wstring& cwd) {
-    const fs::path record = exe.parent_path() / L"ostrevan-run.txt";
-    ASSERT_TRUE(wait_for_file(record)) << "the application did not run: no " << narrow(record);
-    auto fields = read_record(record);
-    EXPECT_EQ(fields["command_line"], narrow(command_line));
-    EXPECT_EQ(fields["current_directory"], narrow(cwd));
-    EXPECT_EQ(fields["BREVLO_TEST_MARK"], mark_);
-  }
-
-  void expect_app_ran(const fs::path& exe) {
-    expect_app_ran(exe, L"\"" + exe.wstring() + L"\"", cwd_.wstring());
+  // A run on the everyday path: the three lines, nothing on standard error, and the status of a
+  // started application.
+  void expect_everyday_run(const RunResult& run) {
+    EXPECT_EQ(run.out, kEverydayOut);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_code, kExitStarted);
   }
 
   // The everyday path never writes the installer out.
@@ -86,12 +64,6 @@ class LauncherTest : public ::testing::Test {
     EXPECT_EQ(note.find('\n'), note.size() - 1) << "whole stderr: " << err;
   }
 
-  fs::path folder_;
-  fs::path local_;
-  fs::path temp_;
-  fs::path cwd_;
-  std::string mark_;
-  LaunchOptions options_;
   RuntimeRegistration runtime_{false};
 };
 
@@ -110,9 +82,7 @@ TEST_P(EverydayHandles, PrintsTheThreeLinesAndStartsTheApplication) {
   const fs::path exe = install_app(local_);
   options_.handles = GetParam().handles;
   const RunResult run = run_program(options_, folder_);
-  EXPECT_EQ(run.out, kEverydayOut);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_code, kExitStarted);
+  expect_everyday_run(run);
   expect_app_ran(exe);
   expect_temp_untouched();
 }
@@ -126,9 +96,7 @@ TEST_F(LauncherTest, ArgumentsAreIgnored) {
   const fs::path exe = install_app(local_);
   options_.arguments = L"--install /S \"C:\\other place\"";
   const RunResult run = run_program(options_, folder_);
-  EXPECT_EQ(run.out, kEverydayOut);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_code, kExitStarted);
+  expect_everyday_run(run);
   expect_app_ran(exe);
 }
 
@@ -310,9 +278,7 @@ TEST_F(LauncherTest, PathWithSpacesAndCjkLetters) {
   const fs::path exe = install_app(base);
   options_.environment.set(L"LOCALAPPDATA", base.wstring());
   const RunResult run = run_program(options_, folder_);
-  EXPECT_EQ(run.out, kEverydayOut);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_code, kExitStarted);
+  expect_everyday_run(run);
   expect_app_ran(exe);
 }
 
@@ -320,9 +286,7 @@ TEST_F(LauncherTest, LocalAppDataEndingInABackslash) {
   const fs::path exe = install_app(local_);
   options_.environment.set(L"LOCALAPPDATA", local_.wstring() + L"\\");
   const RunResult run = run_program(options_, folder_);
-  EXPECT_EQ(run.out, kEverydayOut);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_code, kExitStarted);
+  expect_everyday_run(run);
   // One separator between the folder and the product, not two.
   expect_app_ran(exe);
 }
@@ -331,9 +295,7 @@ TEST_F(LauncherTest, EmptyLocalAppDataIsTheWorkingFolder) {
   const fs::path exe = install_app(cwd_);
   options_.environment.set(L"LOCALAPPDATA", L"");
   const RunResult run = run_program(options_, folder_);
-  EXPECT_EQ(run.out, kEverydayOut);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_code, kExitStarted);
+  expect_everyday_run(run);
   expect_app_ran(exe, L"\"Ostrevan\\Ostrevan.exe\"", cwd_.wstring());
 }
 
@@ -363,9 +325,7 @@ TEST_F(LauncherTest, PathLongerThan260Characters) {
 
   const RunResult run = run_program(options_, folder_);
   if (startable) {
-    EXPECT_EQ(run.out, kEverydayOut);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_code, kExitStarted);
+    expect_everyday_run(run);
     expect_app_ran(exe);
   } else {
     EXPECT_EQ(run.out, std::string(kProbeFalse) + kFoundInstalled);
@@ -403,14 +363,8 @@ TEST_F(LauncherTest, UnpairedSurrogateInLocalAppDataIsAFatalStop) {
 TEST_F(LauncherTest, DirectoryAtTheApplicationPath) {
   const fs::path exe = local_ / L"Ostrevan" / L"Ostrevan.exe";
   fs::create_directories(exe);
-  // What this system answers when asked to start a directory.
-  std::wstring probe_line = L"\"" + exe.wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_FALSE(CreateProcessW(exe.c_str(), probe_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info));
-  const DWORD code = GetLastError();
+  DWORD code = 0;
+  ASSERT_NO_FATAL_FAILURE(folder_start_error(exe, code));
 
   const RunResult run = run_program(options_, folder_);
   EXPECT_EQ(run.out, std::string(kProbeFalse) + kFoundInstalled);

@@ -12,38 +12,12 @@
 namespace brevlo::e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
-class InstallTest : public ::testing::Test {
+class InstallTest : public ScratchMachine {
  protected:
   void SetUp() override {
-    folder_ = fresh_folder("install/" + current_test_name());
-    local_ = folder_ / L"local";
-    cwd_ = folder_ / L"cwd";
-    fs::create_directories(local_);
-    fs::create_directories(cwd_);
-    use_temp(folder_ / L"temp", true);
-    app_ = local_ / L"Ostrevan" / L"Ostrevan.exe";
-    mark_ = "mark " + current_test_name();
-
-    options_.program = windows_path(BREVLO_E2E_STANDIN_LAUNCHER);
-    options_.environment.set(L"LOCALAPPDATA", local_.wstring());
-    options_.environment.set(L"BREVLO_TEST_MARK", widen(mark_));
-    options_.environment.set(L"BREVLO_STANDIN_APP", windows_path(BREVLO_E2E_DEMO_APP));
-    options_.environment.set(L"BREVLO_STANDIN_INSTALL", L"0");
-    options_.environment.set(L"BREVLO_STANDIN_EXIT", L"0");
-    options_.current_directory = cwd_.wstring();
-    image_ = read_file(windows_path(BREVLO_E2E_STANDIN)).value_or("");
-    ASSERT_FALSE(image_.empty()) << "the stand-in installer is missing";
-  }
-
-  // The temporary folder the launcher is given (TMP and TEMP), made or not.
-  void use_temp(const fs::path& temp, bool create) {
-    temp_ = temp;
-    if (create) fs::create_directories(temp_);
-    options_.environment.set(L"TEMP", temp_.wstring());
-    options_.environment.set(L"TMP", temp_.wstring());
-    installer_ = temp_ / L"setup_temp.exe";
+    make_machine("install/", "mark " + current_test_name(), true);
+    use_stand_in(BREVLO_E2E_STANDIN_LAUNCHER);
+    read_image();
   }
 
   void stand_in(const wchar_t* exit_code, bool installs) {
@@ -54,43 +28,6 @@ class InstallTest : public ::testing::Test {
     options_.environment.set(L"BREVLO_STANDIN_EXIT", exit_code);
     options_.environment.set(L"BREVLO_STANDIN_INSTALL", how);
   }
-
-  std::string extracting_line() const {
-    return std::string(kExtracting) + "setup_temp.exe 到 " + quoted_path(installer_.wstring()) +
-           "\n";
-  }
-
-  // Standard output of a run up to the start of the installer.
-  std::string out_until_installer(bool silent) const {
-    return std::string(silent ? kProbeTrue : kProbeFalse) + kNotInstalled + extracting_line() +
-           kStartInstall + (silent ? kSilent : "");
-  }
-
-  // The command line the stand-in installer received, or a note that it did not run.
-  std::string installer_command_line() const {
-    const fs::path record = temp_ / L"standin-run.txt";
-    if (!fs::exists(record)) return "<the installer did not run>";
-    return read_record(record)["command_line"];
-  }
-
-  void expect_app_ran() {
-    const fs::path record = app_.parent_path() / L"ostrevan-run.txt";
-    ASSERT_TRUE(wait_for_file(record)) << "the application did not run: no " << narrow(record);
-    auto fields = read_record(record);
-    EXPECT_EQ(fields["command_line"], narrow(L"\"" + app_.wstring() + L"\""));
-    EXPECT_EQ(fields["current_directory"], narrow(cwd_.wstring()));
-    EXPECT_EQ(fields["BREVLO_TEST_MARK"], mark_);
-  }
-
-  fs::path folder_;
-  fs::path local_;
-  fs::path temp_;
-  fs::path cwd_;
-  fs::path installer_;
-  fs::path app_;
-  std::string mark_;
-  std::string image_;
-  LaunchOptions options_;
 };
 
 // --- the real demo installer, silently -------------------------------------------------------
@@ -205,14 +142,8 @@ TEST_F(InstallTest, SuccessWithAFolderInPlaceOfTheApplication) {
   stand_in(L"0", L"dir");
   const RunResult run = run_program(options_, folder_);
   ASSERT_TRUE(fs::is_directory(app_)) << "the stand-in made no folder at the application path";
-  // What this system answers when asked to start a folder.
-  std::wstring probe_line = L"\"" + app_.wstring() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_FALSE(CreateProcessW(app_.c_str(), probe_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info));
-  const DWORD code = GetLastError();
+  DWORD code = 0;
+  ASSERT_NO_FATAL_FAILURE(folder_start_error(app_, code));
 
   EXPECT_EQ(run.out, out_until_installer(false) + kInstalled + kStartingNew);
   EXPECT_EQ(run.err, std::string(kLaunchFailed) + system_error_text(code) +

@@ -25,34 +25,22 @@ foreach(variant dotdot slash deep)
   else()
     set(config "${CMAKE_CURRENT_LIST_DIR}/game_${variant}.json")
   endif()
-  brevlo_add_launcher(brevlo_fault_${variant}_launcher "${BREVLO_E2E_STAND_IN}"
-    brevlo_e2e_stand_in "${config}")
-  set_target_properties(brevlo_fault_${variant}_launcher PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY "${BREVLO_FAULT_DIR}")
-  add_dependencies(brevlo_fault_${variant}_launcher brevlo)
+  brevlo_add_stand_in_launcher(brevlo_fault_${variant}_launcher "${BREVLO_FAULT_DIR}" "${config}")
 endforeach()
 
-add_executable(brevlo_fault_tests
-  "${CMAKE_CURRENT_LIST_DIR}/../e2e/e2e_support.cpp"
+brevlo_add_e2e_program(brevlo_fault_tests "${BREVLO_FAULT_DIR}/scratch"
   "${CMAKE_CURRENT_LIST_DIR}/path_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/temp_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/removal_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/output_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/deep_config_test.cpp")
-target_link_libraries(brevlo_fault_tests PRIVATE ${BREVLO_GTEST})
 target_compile_definitions(brevlo_fault_tests PRIVATE
-  BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  BREVLO_E2E_SCRATCH="${BREVLO_FAULT_DIR}/scratch"
-  BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_FILE:brevlo_e2e_stand_in_launcher>"
-  BREVLO_E2E_STANDIN="${BREVLO_E2E_STAND_IN}"
-  BREVLO_E2E_DEMO_APP="$<TARGET_FILE:brevlo_demo_app>"
   BREVLO_FAULT_DOTDOT_LAUNCHER="$<TARGET_FILE:brevlo_fault_dotdot_launcher>"
   BREVLO_FAULT_SLASH_LAUNCHER="$<TARGET_FILE:brevlo_fault_slash_launcher>"
   BREVLO_FAULT_DEEP_LAUNCHER="$<TARGET_FILE:brevlo_fault_deep_launcher>"
   BREVLO_FAULT_DEEP_CONFIG="${BREVLO_FAULT_DEEP_CONFIG}")
-add_dependencies(brevlo_fault_tests brevlo_e2e_stand_in_launcher brevlo_demo_app
+add_dependencies(brevlo_fault_tests
   brevlo_fault_dotdot_launcher brevlo_fault_slash_launcher brevlo_fault_deep_launcher)
-brevlo_warnings(brevlo_fault_tests)
 
 # Every case that needs no set-up on the build machine's side. The tests set and restore the
 # runtime's registry value in the shared prefix.
