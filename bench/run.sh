@@ -15,11 +15,12 @@ out="$bench/results"
 rm -rf "$out"
 mkdir -p "$out"
 export WINEPREFIX="$bench/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# One persistent server for every run below (if one is running already, it serves).
+wineserver -p >/dev/null 2>&1 || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
-wineserver -p  # one persistent server for every run below
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 unix_local="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local"
 win_local='C:\users\'"$(whoami)"'\AppData\Local'
 key='HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}'
@@ -28,9 +29,10 @@ key='HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-
 mkdir -p "$unix_local/Ostrevan"
 cp "$build/demo/Ostrevan.exe" "$unix_local/Ostrevan/Ostrevan.exe"
 cp "$bench/brevlo_bench.exe" "$bench/brevlo_bench_starter.exe" "$WINEPREFIX/drive_c/"
+# hyperfine -N splits its commands like a shell, so the Windows paths are written with slashes.
 hyperfine -N --warmup 5 --runs 60 --export-json "$out/launch.json" \
-  "wine C:\\brevlo_bench.exe" \
-  "wine C:\\brevlo_bench_starter.exe $win_local\\Ostrevan\\Ostrevan.exe" >"$out/launch.txt"
+  "wine C:/brevlo_bench.exe" \
+  "wine C:/brevlo_bench_starter.exe ${win_local//\\//}/Ostrevan/Ostrevan.exe" >"$out/launch.txt"
 
 # 2. Extraction of the 8,014,088-byte image: the stage's writer against one plain WriteFile.
 wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/extract.txt"
@@ -38,7 +40,7 @@ wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/e
 # 4. Peak commit during a full installation with the 8 MB image (runtime registered: silent).
 rm -rf "$unix_local/Ostrevan"
 wine reg add "$key" /v pv /t REG_SZ /d 120.0.2210.91 /f >/dev/null 2>&1
-wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>&1 || true
+wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$out/peak.err" || true
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 # 3. Size, from the shipped launcher's link map.

@@ -89,6 +89,9 @@ function(brevlo_add_launcher target image image_target)
     -Wl,--major-os-version,6 -Wl,--minor-os-version,0
     "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
+    # Sections aligned in the file as in memory, so the loader can map the embedded image instead
+    # of reading all of it at every start (Wine copies misaligned sections: +20 ms per launch).
+    -Wl,--file-alignment,4096
     -Wl,--gc-sections -s "-Wl,-Map,${BREVLO_GENERATED}/${target}.map")
 endfunction()
 
