@@ -8,13 +8,19 @@ target_link_libraries(brevlo_test_child PRIVATE brevlo_core shell32)
 target_link_options(brevlo_test_child PRIVATE -municode -mwindows)
 brevlo_warnings(brevlo_test_child)
 
+# The process frame's immediate ends, run as a child by frame_test.cpp.
+add_executable(brevlo_frame_probe windows/frame_probe.cpp)
+target_link_libraries(brevlo_frame_probe PRIVATE brevlo_core)
+target_link_options(brevlo_frame_probe PRIVATE "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000")
+brevlo_warnings(brevlo_frame_probe)
+
 add_executable(brevlo_win_tests ${BREVLO_WINDOWS_TESTS})
 target_link_libraries(brevlo_win_tests PRIVATE brevlo_core ${BREVLO_GTEST})
 target_include_directories(brevlo_win_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
 target_compile_definitions(brevlo_win_tests PRIVATE BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 brevlo_warnings(brevlo_win_tests)
 # The tests start the child from the folder they run from.
-add_dependencies(brevlo_win_tests brevlo_test_child)
+add_dependencies(brevlo_win_tests brevlo_test_child brevlo_frame_probe)
 add_test(NAME win COMMAND brevlo_win_tests)
 # The probe tests write the WebView2 value that the end-to-end tests set too.
 set_tests_properties(win PROPERTIES RESOURCE_LOCK brevlo_webview_registry)

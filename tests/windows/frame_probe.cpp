@@ -1,0 +1,28 @@
+// Runs one of the process frame's immediate ends, for the frame tests: "overflow" recurses on the
+// main thread until the stack is gone, "allocation N" reports a failed allocation of N bytes.
+#include <cstdlib>
+#include <cstring>
+
+#include "main/startup.hpp"
+
+namespace {
+
+// Each frame keeps a buffer alive so that the recursion eats the stack quickly; running out of
+// stack is the point.
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+__attribute__((noinline)) int recurse(int depth) {
+  volatile char buffer[4096];
+  buffer[0] = static_cast<char>(depth);
+  return recurse(depth + 1) + buffer[0];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  brevlo::start_process_frame();
+  if (argc >= 2 && std::strcmp(argv[1], "overflow") == 0) return recurse(0);
+  if (argc >= 3 && std::strcmp(argv[1], "allocation") == 0) {
+    brevlo::allocation_failed(std::strtoull(argv[2], nullptr, 10));
+  }
+  return 2;
+}
