@@ -285,6 +285,9 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"EofAfterCommaInList", R"({"x":[1, )", "EOF while parsing a value", 1, 9},
         RejectCase{"EofAfterCommaInObject", R"({"x":{"a":1,)", "EOF while parsing a value", 1, 12},
         RejectCase{"EofAfterFirstElement", R"(["a")", "EOF while parsing a list", 1, 4},
+        // Found by the fuzzer: a lone opening bracket, the parser's stack still empty (run under
+        // the sanitizer preset).
+        RejectCase{"LoneOpeningBracket", "[", "EOF while parsing a list", 1, 1},
         RejectCase{"EofAfterCommaInArrayForm", R"(["a",)", "EOF while parsing a value", 1, 5},
         RejectCase{"EofAfterKey", R"({"x")", "EOF while parsing an object", 1, 4},
         RejectCase{"EofInString", R"({"x":"abc)", "EOF while parsing a string", 1, 9},
