@@ -30,9 +30,12 @@ mkdir -p "$unix_local/Ostrevan"
 cp "$build/demo/Ostrevan.exe" "$unix_local/Ostrevan/Ostrevan.exe"
 cp "$bench/brevlo_bench.exe" "$bench/brevlo_bench_starter.exe" "$WINEPREFIX/drive_c/"
 # hyperfine -N splits its commands like a shell, so the Windows paths are written with slashes.
-hyperfine -N --warmup 5 --runs 60 --export-json "$out/launch.json" \
-  "wine C:/brevlo_bench.exe" \
-  "wine C:/brevlo_bench_starter.exe ${win_local//\\//}/Ostrevan/Ostrevan.exe" >"$out/launch.txt"
+# Two passes in opposite orders, pooled, so that a drift of the machine during one pass weighs on
+# both programs alike.
+launcher_cmd="wine C:/brevlo_bench.exe"
+starter_cmd="wine C:/brevlo_bench_starter.exe ${win_local//\\//}/Ostrevan/Ostrevan.exe"
+hyperfine -N --warmup 5 --runs 80 --export-json "$out/launch.json" "$launcher_cmd" "$starter_cmd" >"$out/launch.txt"
+hyperfine -N --warmup 5 --runs 80 --export-json "$out/launch_reversed.json" "$starter_cmd" "$launcher_cmd" >>"$out/launch.txt"
 
 # 2. Extraction of the 8,014,088-byte image: the stage's writer against one plain WriteFile.
 wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/extract.txt"
