@@ -26,36 +26,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "../common/child_program.hpp"
+
 namespace {
 
+using brevlo::child_program::own_directory;
+using brevlo::child_program::own_path;
+using brevlo::child_program::utf8;
+
+// The variable's value; empty when it is not set.
 std::wstring variable(const wchar_t* name) {
-  const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
-  if (needed == 0) return {};
-  std::wstring value(needed, L'\0');
-  value.resize(GetEnvironmentVariableW(name, value.data(), needed));
-  return value;
-}
-
-std::wstring own_path() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
-}
-
-std::wstring own_directory() {
-  const std::wstring path = own_path();
-  const auto slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
-std::string utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
+  return brevlo::child_program::environment_value(name).value_or(std::wstring());
 }
 
 bool record(const std::wstring& path, const std::string& text) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "../common/child_program.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
 #include "platform/win_support.hpp"
@@ -20,20 +21,13 @@
 
 namespace {
 
+using brevlo::child_program::own_path;
+
+// WTF-8, so that an unpaired surrogate the child was given survives into its record.
 std::string utf8(std::wstring_view units) { return brevlo::wtf8_from_utf16(brevlo::as_u16(units)); }
 
 std::optional<std::wstring> variable(const wchar_t* name) {
-  const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
-  if (needed == 0) return std::nullopt;
-  std::wstring value(needed, L'\0');
-  value.resize(GetEnvironmentVariableW(name, value.data(), needed));
-  return value;
-}
-
-std::wstring own_path() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
+  return brevlo::child_program::environment_value(name);
 }
 
 std::string record() {
