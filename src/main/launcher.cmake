@@ -1,17 +1,20 @@
 # The launcher executable (Windows build only), included from src/CMakeLists.txt.
 include(ExternalProject)
 
-# brevlo-check-config for the build machine, to refuse a game.json that would stop every run.
+# brevlo-check-config for the build machine, to refuse a game.json that would stop every run, and
+# brevlo-pack, to pack the stub into launchers.
 ExternalProject_Add(brevlo_host_tools
   SOURCE_DIR "${CMAKE_SOURCE_DIR}"
   BINARY_DIR "${CMAKE_BINARY_DIR}/host-tools"
   CMAKE_ARGS -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
              -DBREVLO_HOST_TOOLS_ONLY=ON
-  BUILD_COMMAND "${CMAKE_COMMAND}" --build . --target brevlo-check-config
+  BUILD_COMMAND "${CMAKE_COMMAND}" --build . --target brevlo-check-config brevlo-pack
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config")
+  BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config"
+                   "${CMAKE_BINARY_DIR}/host-tools/brevlo-pack")
 set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config" CACHE INTERNAL "brevlo-check-config built for the build machine")
+set(BREVLO_HOST_PACK "${CMAKE_BINARY_DIR}/host-tools/brevlo-pack" CACHE INTERNAL "brevlo-pack built for the build machine")
 
 add_custom_command(
   OUTPUT "${BREVLO_GENERATED}/game_config.checked"
