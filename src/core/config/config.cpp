@@ -1,19 +1,5 @@
 #include "core/config/config.hpp"
 
-#include "platform/messages.hpp"
-
-namespace brevlo {
-
-GameConfig load_game_config() {
-  return expect_ok(parse_game_config(embedded_game_config()), kGameConfigStopContext);
-}
-
-}  // namespace brevlo
-
-// ---------------------------------------------------------------------------------------------
-// Everything below reads the document; load_game_config stays at the top so that the location a
-// fatal stop reports does not move whenever the reader changes.
-
 #include <rapidjson/reader.h>
 
 #include <optional>
@@ -23,15 +9,7 @@ GameConfig load_game_config() {
 #include "core/config/number_text.hpp"
 #include "platform/debug_form.hpp"
 
-extern "C" const char brevlo_game_json_start[];
-extern "C" const char brevlo_game_json_end[];
-
 namespace brevlo {
-
-std::span<const char> embedded_game_config() {
-  return {brevlo_game_json_start,
-          static_cast<std::size_t>(brevlo_game_json_end - brevlo_game_json_start)};
-}
 
 std::string debug_form(const ParseError& error) {
   return "Error(" + quoted_form(error.message) + ", line: " + std::to_string(error.line) +
