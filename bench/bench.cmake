@@ -12,8 +12,14 @@ add_custom_command(
   COMMENT "Building the 8,014,088-byte benchmark installer")
 add_custom_target(brevlo_bench_installer DEPENDS "${BREVLO_BENCH_IMAGE}")
 
-brevlo_add_launcher(brevlo_bench "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer)
-set_target_properties(brevlo_bench PROPERTIES EXCLUDE_FROM_ALL ON RUNTIME_OUTPUT_DIRECTORY "${BREVLO_BENCH_DIR}")
+brevlo_add_launcher(brevlo_bench "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer
+  OUTPUT "${BREVLO_BENCH_DIR}/brevlo_bench.exe" EXCLUDE_FROM_ALL)
+
+set(BREVLO_IMAGE_PATH "${BREVLO_BENCH_IMAGE}")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/embedded_installer.S.in"
+  "${BREVLO_GENERATED}/brevlo_bench_installer.S" @ONLY)
+set_source_files_properties("${BREVLO_GENERATED}/brevlo_bench_installer.S" PROPERTIES
+  OBJECT_DEPENDS "${BREVLO_BENCH_IMAGE}")
 
 add_executable(brevlo_bench_starter EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/starter.c")
 target_link_options(brevlo_bench_starter PRIVATE -municode -mwindows -s)
@@ -24,5 +30,6 @@ target_link_libraries(brevlo_bench_peak PRIVATE psapi)
 add_executable(brevlo_bench_extract EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/extract_bench.cpp"
   "${BREVLO_GENERATED}/brevlo_bench_installer.S")
 target_link_libraries(brevlo_bench_extract PRIVATE brevlo_core)
+add_dependencies(brevlo_bench_extract brevlo_bench_installer)
 set_target_properties(brevlo_bench_starter brevlo_bench_peak brevlo_bench_extract PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY "${BREVLO_BENCH_DIR}")

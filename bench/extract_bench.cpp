@@ -6,14 +6,12 @@
 #include <span>
 #include <string>
 
+#include "core/payload.hpp"
 #include "core/win/installer_stage.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
 #include "platform/win_support.hpp"
-
-extern "C" const std::uint8_t brevlo_installer_start[];
-extern "C" const std::uint8_t brevlo_installer_end[];
 
 namespace {
 
@@ -38,8 +36,7 @@ bool plain_write(const std::wstring& path, std::span<const std::uint8_t> image) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::span<const std::uint8_t> image(
-      brevlo_installer_start, static_cast<std::size_t>(brevlo_installer_end - brevlo_installer_start));
+  const std::span<const std::uint8_t> image = brevlo::embedded_installer_image();
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
   const std::string dir = argc > 2 ? argv[2] : ".";
   const std::string stage_path = dir + "\\stage_setup_temp.exe";

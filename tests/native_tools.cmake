@@ -5,7 +5,4 @@ foreach(check_case shipped array_form refused refused_later_line missing_file di
             ${check_case} "${CMAKE_CURRENT_BINARY_DIR}/check_config" "${CMAKE_SOURCE_DIR}")
 endforeach()
 
-# The Windows build's own refusals of a bad game.json or installer, through the same scripts.
-add_test(NAME build_refusals
-  COMMAND sh "${CMAKE_CURRENT_SOURCE_DIR}/cli/build_checks.sh" $<TARGET_FILE:brevlo-check-config>
-          "${CMAKE_SOURCE_DIR}" "${CMAKE_CURRENT_BINARY_DIR}/build_checks")
+add_test(NAME include_direction COMMAND sh "${CMAKE_CURRENT_SOURCE_DIR}/cli/include_direction.sh" "${CMAKE_SOURCE_DIR}")

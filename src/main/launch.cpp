@@ -1,19 +1,8 @@
 #include "main/launch.hpp"
 
-#include "platform/debug_form.hpp"
 #include "platform/messages.hpp"
 
 namespace brevlo {
-
-std::string debug_form(const EnvVarError& error) {
-  if (!error.not_unicode) return "NotPresent";
-  return "NotUnicode(" + path_debug_form(error.raw) + ")";
-}
-
-std::string display_form(const StageError& error) {
-  if (const auto* message = std::get_if<std::string>(&error)) return *message;
-  return display_form(std::get<Error>(error));
-}
 
 int run_launch_sequence(LaunchEnvironment& env) {
   const bool webview_ready = env.probe_webview();

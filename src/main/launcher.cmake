@@ -1,8 +1,8 @@
-# The launcher executable (Windows build only), included from src/CMakeLists.txt.
+# The launcher (Windows build only), included from src/CMakeLists.txt: the stub, and every
+# launcher packed from it by brevlo-pack, the way a publisher makes one.
 include(ExternalProject)
 
-# brevlo-check-config for the build machine, to refuse a game.json that would stop every run, and
-# brevlo-pack, to pack the stub into launchers.
+# brevlo-pack and brevlo-check-config for the build machine.
 ExternalProject_Add(brevlo_host_tools
   SOURCE_DIR "${CMAKE_SOURCE_DIR}"
   BINARY_DIR "${CMAKE_BINARY_DIR}/host-tools"
@@ -15,15 +15,6 @@ ExternalProject_Add(brevlo_host_tools
                    "${CMAKE_BINARY_DIR}/host-tools/brevlo-pack")
 set(BREVLO_HOST_CHECK_CONFIG "${CMAKE_BINARY_DIR}/host-tools/brevlo-check-config" CACHE INTERNAL "brevlo-check-config built for the build machine")
 set(BREVLO_HOST_PACK "${CMAKE_BINARY_DIR}/host-tools/brevlo-pack" CACHE INTERNAL "brevlo-pack built for the build machine")
-
-add_custom_command(
-  OUTPUT "${BREVLO_GENERATED}/game_config.checked"
-  COMMAND "${CMAKE_COMMAND}" -DCHECKER=${BREVLO_HOST_CHECK_CONFIG} -DCONFIG=${BREVLO_GAME_CONFIG}
-          -DSTAMP=${BREVLO_GENERATED}/game_config.checked
-          -P "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
-  DEPENDS "${BREVLO_GAME_CONFIG}" brevlo_host_tools "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
-  COMMENT "Checking ${BREVLO_GAME_CONFIG}")
-add_custom_target(brevlo_config_check DEPENDS "${BREVLO_GENERATED}/game_config.checked")
 
 # The installer image: the publisher's installer, or the demo installer built from inputs/.
 if(BREVLO_INSTALLER)
@@ -40,64 +31,88 @@ add_custom_command(
   COMMAND "${BREVLO_PYTHON}" "${CMAKE_SOURCE_DIR}/tools/make_icon.py" "${BREVLO_GENERATED}/brevlo.ico"
   DEPENDS "${CMAKE_SOURCE_DIR}/tools/make_icon.py"
   COMMENT "Making the launcher icon")
+set_source_files_properties("${CMAKE_SOURCE_DIR}/src/main/brevlo.rc" PROPERTIES
+  OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico")
 
-# A launcher around a given installer image: the shipped one, and test variants around stand-ins.
-# An optional fourth argument embeds another game.json in this launcher only (its object comes
-# before the library's, so the library's embedded document is not linked in).
+# The stub: the launcher without game.json and installer, at build/windows/brevlo-stub.exe.
+add_executable(brevlo-stub WIN32
+  "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
+  "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc")
+target_include_directories(brevlo-stub PRIVATE "${BREVLO_GENERATED}")
+target_link_libraries(brevlo-stub PRIVATE brevlo_core)
+brevlo_warnings(brevlo-stub)
+set_target_properties(brevlo-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+target_link_options(brevlo-stub PRIVATE
+  # A windowed program whose entry is main(argc, argv) with the console application type.
+  -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup
+  -Wl,--major-os-version,6 -Wl,--minor-os-version,0
+  "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
+  -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
+  # Sections aligned in the file as in memory, so the loader can map the packed installer instead
+  # of reading all of it at every start (Wine copies misaligned sections: +20 ms per launch).
+  -Wl,--file-alignment,4096
+  # The stub mark is referenced by nothing; keep it through --gc-sections.
+  -Wl,--undefined=brevlo_stub_mark
+  -Wl,--gc-sections -s "-Wl,-Map,${BREVLO_GENERATED}/brevlo-stub.map")
+
+# Signing of the shipped launcher, with osslsigncode, when a certificate is given.
+set(BREVLO_SIGN_PKCS12 "" CACHE FILEPATH "A .pfx/.p12 file to sign build/windows/brevlo.exe with (empty: no signature)")
+set(BREVLO_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file holding the password of BREVLO_SIGN_PKCS12")
+set(BREVLO_SIGN_TIMESTAMP_URL "" CACHE STRING "A timestamp server for the signature (empty: none)")
+if(BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
+  find_program(BREVLO_OSSLSIGNCODE osslsigncode REQUIRED)
+  message(STATUS "brevlo.exe will be signed with ${BREVLO_SIGN_PKCS12}")
+else()
+  message(STATUS "brevlo.exe will not be signed: set BREVLO_SIGN_PKCS12 and BREVLO_SIGN_PASSWORD_FILE to sign it")
+endif()
+
+# brevlo_add_launcher(target image image_target [CONFIG game.json] [OUTPUT file] [SIGN]
+#                     [EXCLUDE_FROM_ALL] [PACK_OPTIONS options...])
+# Packs the stub with game.json (default: BREVLO_GAME_CONFIG) and the installer image into a
+# launcher (default: build/windows/launchers/<target>.exe); brevlo-pack refuses a game.json that
+# would stop every run and an installer that is not a Windows executable. SIGN signs the result
+# when a certificate is configured. The file is the target's BREVLO_LAUNCHER_FILE property.
 function(brevlo_add_launcher target image image_target)
-  set(config_sources "")
-  set(config_check brevlo_config_check)
-  if(ARGC GREATER 3)
-    set(BREVLO_GAME_CONFIG "${ARGV3}")
-    set(config_asm "${BREVLO_GENERATED}/${target}_config.S")
-    configure_file("${CMAKE_SOURCE_DIR}/src/core/config/embedded_config.S.in" "${config_asm}" @ONLY)
-    add_custom_command(
-      OUTPUT "${BREVLO_GENERATED}/${target}_config.checked"
-      COMMAND "${CMAKE_COMMAND}" -DCHECKER=${BREVLO_HOST_CHECK_CONFIG} -DCONFIG=${ARGV3}
-              -DSTAMP=${BREVLO_GENERATED}/${target}_config.checked
-              -P "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
-      DEPENDS "${ARGV3}" brevlo_host_tools "${CMAKE_SOURCE_DIR}/cmake/check_game_config.cmake"
-      COMMENT "Checking ${ARGV3}")
-    set_source_files_properties("${config_asm}" PROPERTIES
-      OBJECT_DEPENDS "${ARGV3};${BREVLO_GENERATED}/${target}_config.checked")
-    set(config_sources "${config_asm}")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "SIGN;EXCLUDE_FROM_ALL" "CONFIG;OUTPUT" "PACK_OPTIONS")
+  if(NOT arg_CONFIG)
+    set(arg_CONFIG "${BREVLO_GAME_CONFIG}")
   endif()
-  set(asm "${BREVLO_GENERATED}/${target}_installer.S")
-  set(BREVLO_IMAGE_PATH "${image}")
-  configure_file("${CMAKE_SOURCE_DIR}/src/main/embedded_installer.S.in" "${asm}" @ONLY)
+  if(NOT arg_OUTPUT)
+    set(arg_OUTPUT "${CMAKE_BINARY_DIR}/launchers/${target}.exe")
+  endif()
+  set(packed "${arg_OUTPUT}")
+  set(sign_commands "")
+  if(arg_SIGN AND BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
+    set(packed "${BREVLO_GENERATED}/${target}.unsigned.exe")
+    set(timestamp "")
+    if(BREVLO_SIGN_TIMESTAMP_URL)
+      set(timestamp -t "${BREVLO_SIGN_TIMESTAMP_URL}")
+    endif()
+    set(sign_commands
+      COMMAND "${CMAKE_COMMAND}" -E rm -f "${arg_OUTPUT}"
+      COMMAND "${BREVLO_OSSLSIGNCODE}" sign -pkcs12 "${BREVLO_SIGN_PKCS12}"
+              -readpass "${BREVLO_SIGN_PASSWORD_FILE}" -h sha256 ${timestamp}
+              -in "${packed}" -out "${arg_OUTPUT}")
+  endif()
+  get_filename_component(output_dir "${arg_OUTPUT}" DIRECTORY)
   add_custom_command(
-    OUTPUT "${BREVLO_GENERATED}/${target}_installer.checked"
-    COMMAND "${CMAKE_COMMAND}" -DIMAGE=${image} -DSTAMP=${BREVLO_GENERATED}/${target}_installer.checked
-            -P "${CMAKE_SOURCE_DIR}/cmake/check_installer.cmake"
-    DEPENDS "${image}" ${image_target} "${CMAKE_SOURCE_DIR}/cmake/check_installer.cmake"
-    COMMENT "Checking the installer image ${image}")
-  set_source_files_properties("${asm}" PROPERTIES
-    OBJECT_DEPENDS "${image};${BREVLO_GENERATED}/${target}_installer.checked")
-  set_source_files_properties("${CMAKE_SOURCE_DIR}/src/main/brevlo.rc" PROPERTIES
-    OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico")
-  add_executable(${target} WIN32
-    "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
-    "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc"
-    "${asm}" ${config_sources})
-  target_include_directories(${target} PRIVATE "${BREVLO_GENERATED}")
-  target_link_libraries(${target} PRIVATE brevlo_core)
-  add_dependencies(${target} ${config_check})
-  if(image_target)
-    add_dependencies(${target} ${image_target})
+    OUTPUT "${arg_OUTPUT}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
+    COMMAND "${BREVLO_HOST_PACK}" --stub "$<TARGET_FILE:brevlo-stub>" --config "${arg_CONFIG}"
+            --installer "${image}" --out "${packed}" ${arg_PACK_OPTIONS}
+    ${sign_commands}
+    DEPENDS brevlo-stub "$<TARGET_FILE:brevlo-stub>" brevlo_host_tools "${BREVLO_HOST_PACK}"
+            "${arg_CONFIG}" "${image}" ${image_target}
+    COMMENT "Packing ${arg_OUTPUT}"
+    VERBATIM)
+  set(all ALL)
+  if(arg_EXCLUDE_FROM_ALL)
+    set(all "")
   endif()
-  brevlo_warnings(${target})
-  target_link_options(${target} PRIVATE
-    # A windowed program whose entry is main(argc, argv) with the console application type.
-    -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup
-    -Wl,--major-os-version,6 -Wl,--minor-os-version,0
-    "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
-    -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
-    # Sections aligned in the file as in memory, so the loader can map the embedded image instead
-    # of reading all of it at every start (Wine copies misaligned sections: +20 ms per launch).
-    -Wl,--file-alignment,4096
-    -Wl,--gc-sections -s "-Wl,-Map,${BREVLO_GENERATED}/${target}.map")
+  add_custom_target(${target} ${all} DEPENDS "${arg_OUTPUT}")
+  set_target_properties(${target} PROPERTIES BREVLO_LAUNCHER_FILE "${arg_OUTPUT}")
 endfunction()
 
-brevlo_add_launcher(brevlo "${BREVLO_INSTALLER_IMAGE}" "${BREVLO_INSTALLER_TARGET}")
 # The shipped launcher sits at the top of the build tree: build/windows/brevlo.exe.
-set_target_properties(brevlo PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+brevlo_add_launcher(brevlo "${BREVLO_INSTALLER_IMAGE}" "${BREVLO_INSTALLER_TARGET}"
+  OUTPUT "${CMAKE_BINARY_DIR}/brevlo.exe" SIGN)

@@ -4,12 +4,15 @@
 #include <new>
 #include <span>
 
+#include "core/payload.hpp"
 #include "core/win/windows_environment.hpp"
 #include "main/frame.hpp"
 #include "main/startup.hpp"
 
-extern "C" const std::uint8_t brevlo_installer_start[];
-extern "C" const std::uint8_t brevlo_installer_end[];
+// Marks this executable as a stub that brevlo-pack can fill. Nothing reads it at run time; the
+// link keeps it with --undefined.
+extern "C" __attribute__((section(".brvlo"), used)) const char brevlo_stub_mark[16] = "brevlo-stub/1";
+static_assert(sizeof brevlo_stub_mark == sizeof brevlo::kStubMark);
 
 // Memory exhaustion ends the process at once with its own line, never by unwinding.
 void* operator new(std::size_t size) {
@@ -25,7 +28,6 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 int main(int, char**) {
   // Arguments are parsed by the runtime as usual and never looked at.
   brevlo::start_process_frame();
-  brevlo::WindowsLaunchEnvironment env(std::span<const std::uint8_t>(
-      brevlo_installer_start, static_cast<std::size_t>(brevlo_installer_end - brevlo_installer_start)));
+  brevlo::WindowsLaunchEnvironment env(brevlo::embedded_installer_image());
   return brevlo::run_and_finish(env);
 }

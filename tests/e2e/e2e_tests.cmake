@@ -28,13 +28,11 @@ target_link_options(brevlo_e2e_stand_in PRIVATE -s)
 brevlo_warnings(brevlo_e2e_stand_in)
 set(BREVLO_E2E_STAND_IN "${BREVLO_E2E_DIR}/stand_in_installer.exe")
 
-# A launcher around the stand-in installer in the given folder, with the given game.json if one
-# is named after the folder.
+# A launcher around the stand-in installer in the given folder; further arguments go to
+# brevlo_add_launcher (CONFIG game.json, PACK_OPTIONS ...).
 function(brevlo_add_stand_in_launcher target folder)
-  brevlo_add_launcher(${target} "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in ${ARGN})
-  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${folder}")
-  # The icon is made by a rule of src/; let the launcher of src/ bring it first.
-  add_dependencies(${target} brevlo)
+  brevlo_add_launcher(${target} "${BREVLO_E2E_STAND_IN}" brevlo_e2e_stand_in
+    OUTPUT "${folder}/${target}.exe" ${ARGN})
 endfunction()
 
 brevlo_add_stand_in_launcher(brevlo_e2e_stand_in_launcher "${BREVLO_E2E_DIR}")
@@ -47,7 +45,7 @@ function(brevlo_add_e2e_program target scratch)
   target_compile_definitions(${target} PRIVATE
     BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     BREVLO_E2E_SCRATCH="${scratch}"
-    BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_FILE:brevlo_e2e_stand_in_launcher>"
+    BREVLO_E2E_STANDIN_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_stand_in_launcher,BREVLO_LAUNCHER_FILE>"
     BREVLO_E2E_STANDIN="${BREVLO_E2E_STAND_IN}"
     BREVLO_E2E_DEMO_APP="$<TARGET_FILE:brevlo_demo_app>")
   add_dependencies(${target} brevlo_e2e_stand_in_launcher brevlo_demo_app)
@@ -59,7 +57,8 @@ brevlo_add_e2e_program(brevlo_e2e_tests "${BREVLO_E2E_DIR}/scratch"
   "${CMAKE_CURRENT_LIST_DIR}/installer_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/cjk_product_test.cpp")
 target_compile_definitions(brevlo_e2e_tests PRIVATE
-  BREVLO_E2E_LAUNCHER="$<TARGET_FILE:brevlo>")
+  BREVLO_E2E_LAUNCHER="$<TARGET_PROPERTY:brevlo,BREVLO_LAUNCHER_FILE>"
+  BREVLO_E2E_STUB="$<TARGET_FILE:brevlo-stub>")
 if(NOT BREVLO_INSTALLER)
   # The shipped launcher embeds the demo installer, which the first-run test runs silently.
   target_compile_definitions(brevlo_e2e_tests PRIVATE BREVLO_E2E_DEMO_INSTALLER)
@@ -69,10 +68,10 @@ add_dependencies(brevlo_e2e_tests brevlo)
 # A launcher whose game.json names a product folder and an executable with spaces and CJK
 # letters, around the stand-in installer.
 brevlo_add_stand_in_launcher(brevlo_e2e_cjk_launcher "${BREVLO_E2E_DIR}"
-  "${CMAKE_CURRENT_LIST_DIR}/game_cjk.json")
+  CONFIG "${CMAKE_CURRENT_LIST_DIR}/game_cjk.json")
 add_dependencies(brevlo_e2e_tests brevlo_e2e_cjk_launcher)
 target_compile_definitions(brevlo_e2e_tests PRIVATE
-  BREVLO_E2E_CJK_LAUNCHER="$<TARGET_FILE:brevlo_e2e_cjk_launcher>")
+  BREVLO_E2E_CJK_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_cjk_launcher,BREVLO_LAUNCHER_FILE>")
 
 add_test(NAME e2e COMMAND brevlo_e2e_tests)
 # The tests set and restore the runtime's registry value in the shared prefix; tests that touch
@@ -92,5 +91,5 @@ endif()
 
 # The launcher's form and resources; the linker map names its entry routine.
 add_test(NAME pe_form
-  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_FILE:brevlo>"
-          "${BREVLO_GENERATED}/brevlo.map")
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_PROPERTY:brevlo,BREVLO_LAUNCHER_FILE>"
+          "${BREVLO_GENERATED}/brevlo-stub.map")

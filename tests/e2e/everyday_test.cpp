@@ -100,6 +100,21 @@ TEST_F(LauncherTest, ArgumentsAreIgnored) {
   expect_app_ran(exe);
 }
 
+// The stub as built, before brevlo-pack gave it a game.json: it reads an empty document and stops.
+TEST_F(LauncherTest, BareStubStopsOnItsEmptyDocument) {
+  options_.program = windows_path(BREVLO_E2E_STUB);
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, kProbeFalse);
+  EXPECT_EQ(run.err,
+            "\nthread 'main' panicked at " +
+                location_of("src/core/config/embedded_config_win.cpp",
+                            "(parse_game_config(embedded_game_config") +
+                ":\n无法解析 game.json: Error(\"EOF while parsing a value\", line: 1, column: 0)\n"
+                "note: run with `BREVLO_BACKTRACE=1` environment variable to display a backtrace\n");
+  EXPECT_EQ(run.exit_code, kExitFatalStop);
+  expect_temp_untouched();
+}
+
 // Started from the shell: no handles at all. Nothing can be shown, so only the exit status and
 // the files in the scratch machine tell what happened.
 struct NoHandlesCase {

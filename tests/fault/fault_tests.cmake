@@ -25,7 +25,7 @@ foreach(variant dotdot slash deep)
   else()
     set(config "${CMAKE_CURRENT_LIST_DIR}/game_${variant}.json")
   endif()
-  brevlo_add_stand_in_launcher(brevlo_fault_${variant}_launcher "${BREVLO_FAULT_DIR}" "${config}")
+  brevlo_add_stand_in_launcher(brevlo_fault_${variant}_launcher "${BREVLO_FAULT_DIR}" CONFIG "${config}")
 endforeach()
 
 brevlo_add_e2e_program(brevlo_fault_tests "${BREVLO_FAULT_DIR}/scratch"
@@ -35,9 +35,9 @@ brevlo_add_e2e_program(brevlo_fault_tests "${BREVLO_FAULT_DIR}/scratch"
   "${CMAKE_CURRENT_LIST_DIR}/output_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/deep_config_test.cpp")
 target_compile_definitions(brevlo_fault_tests PRIVATE
-  BREVLO_FAULT_DOTDOT_LAUNCHER="$<TARGET_FILE:brevlo_fault_dotdot_launcher>"
-  BREVLO_FAULT_SLASH_LAUNCHER="$<TARGET_FILE:brevlo_fault_slash_launcher>"
-  BREVLO_FAULT_DEEP_LAUNCHER="$<TARGET_FILE:brevlo_fault_deep_launcher>"
+  BREVLO_FAULT_DOTDOT_LAUNCHER="$<TARGET_PROPERTY:brevlo_fault_dotdot_launcher,BREVLO_LAUNCHER_FILE>"
+  BREVLO_FAULT_SLASH_LAUNCHER="$<TARGET_PROPERTY:brevlo_fault_slash_launcher,BREVLO_LAUNCHER_FILE>"
+  BREVLO_FAULT_DEEP_LAUNCHER="$<TARGET_PROPERTY:brevlo_fault_deep_launcher,BREVLO_LAUNCHER_FILE>"
   BREVLO_FAULT_DEEP_CONFIG="${BREVLO_FAULT_DEEP_CONFIG}")
 add_dependencies(brevlo_fault_tests
   brevlo_fault_dotdot_launcher brevlo_fault_slash_launcher brevlo_fault_deep_launcher)

@@ -32,14 +32,16 @@ std::string debug_form(const ParseError& error);
 // of the two strings, followed by nothing but whitespace. Keeps no state; the text is not changed.
 std::expected<GameConfig, ParseError> parse_game_config(std::span<const char> text);
 
-// The embedded document, byte for byte as the build input.
+// The document packed into this launcher, byte for byte as the build input; empty in a bare stub.
+// Windows only.
 std::span<const char> embedded_game_config();
 
 // The context of the fatal stop for a document that does not parse; the message is this text,
 // ": " and the parse error's debug form.
 inline constexpr std::string_view kGameConfigStopContext = "无法解析 game.json";
 
-// Parses the embedded document; a parse error is the fatal stop kGameConfigStopContext.
+// Parses the embedded document; a parse error is the fatal stop kGameConfigStopContext. Windows
+// only.
 GameConfig load_game_config();
 
 }  // namespace brevlo

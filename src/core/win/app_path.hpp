@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/config/config.hpp"
-#include "main/launch.hpp"
+#include "core/launch_environment.hpp"
 
 namespace brevlo {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "core/config/config.hpp"
-#include "main/launch.hpp"
+#include "core/launch_environment.hpp"
 #include "platform/error.hpp"
 
 namespace brevlo {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "main/launch.hpp"
+#include "core/launch_environment.hpp"
 
 namespace brevlo {
 

@@ -1,0 +1,60 @@
+#pragma once
+// What the launch sequence needs from the system, and the error types it names. The Windows
+// launcher implements it over the real system; tests drive the sequence with a fake.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "core/config/config.hpp"
+#include "platform/error.hpp"
+
+namespace brevlo {
+
+// A failed lookup of an environment variable: not set (or unreadable), or holding UTF-16 that is
+// not valid Unicode (the raw value kept as WTF-8).
+struct EnvVarError {
+  bool not_unicode = false;
+  std::string raw;
+  friend bool operator==(const EnvVarError&, const EnvVarError&) = default;
+};
+
+// "NotPresent", or NotUnicode("<raw value as a path debug form>").
+std::string debug_form(const EnvVarError& error);
+
+// What the installer stage fails with: an error value or a message text of its own.
+using StageError = std::variant<Error, std::string>;
+
+// The text the launch sequence prints after "❌ 静默安装失败: ".
+std::string display_form(const StageError& error);
+
+// The seven operations of the launch sequence.
+class LaunchEnvironment {
+ public:
+  virtual ~LaunchEnvironment() = default;
+
+  // True when the WebView2 runtime is registered; never fails.
+  virtual bool probe_webview() = 0;
+  // The embedded configuration; a parse error is a fatal stop inside.
+  virtual GameConfig load_game_config() = 0;
+  // %LOCALAPPDATA%\<productName>\<mainBinaryName>.exe, or why LOCALAPPDATA could not be read.
+  virtual std::expected<std::string, EnvVarError> installed_application_path(
+      const GameConfig& config) = 0;
+  // True when something can be queried at path; every failure is false.
+  virtual bool path_exists(std::string_view path) = 0;
+  // Starts the application and reports the outcome; true when it was started.
+  virtual bool launch_application(std::string_view path) = 0;
+  // The embedded installer, as start and length.
+  virtual std::span<const std::uint8_t> installer_image() = 0;
+  // Writes, runs and removes the installer; on success, whether the application was started.
+  virtual std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
+                                                              std::string_view file_name,
+                                                              GameConfig config,
+                                                              bool webview_ready) = 0;
+};
+
+}  // namespace brevlo

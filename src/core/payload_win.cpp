@@ -1,0 +1,11 @@
+#include "core/payload.hpp"
+
+#include "platform/image_section_win.hpp"
+
+namespace brevlo {
+
+std::span<const std::uint8_t> embedded_installer_image() {
+  return own_image_section(kInstallerSection);
+}
+
+}  // namespace brevlo
