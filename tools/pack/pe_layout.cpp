@@ -100,7 +100,7 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
   // How it is recognised: the .brvlo section and the text it begins with.
   const auto marker = std::find_if(stub.sections.begin(), stub.sections.end(),
                                    [](const SectionHeader& s) {
-                                     return section_name(s) == kStubSectionName;
+                                     return section_name(s) == kStubMarkSection;
                                    });
   if (marker == stub.sections.end()) return not_a_stub("it has no .brvlo section");
   if (marker->SizeOfRawData < kStubMagic.size() ||

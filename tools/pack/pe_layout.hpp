@@ -12,17 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "core/payload.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
 
-// What marks a brevlo stub: a .brvlo section whose data begins with these 16 bytes.
-inline constexpr std::string_view kStubSectionName = ".brvlo";
-inline constexpr std::string_view kStubMagic{"brevlo-stub/1\0\0\0", 16};
+// What marks a brevlo stub: its .brvlo section begins with these 16 bytes.
+inline constexpr std::string_view kStubMagic{kStubMark, sizeof kStubMark};
 
 // Names of the sections a packed launcher ends with, which packing removes and writes anew.
-inline constexpr std::string_view kConfigSectionName = ".brvcfg";
-inline constexpr std::string_view kImageSectionName = ".brvimg";
+inline constexpr std::string_view kConfigSectionName = kConfigSection;
+inline constexpr std::string_view kImageSectionName = kInstallerSection;
 inline constexpr std::string_view kResourceSectionName = ".rsrc";
 inline constexpr std::string_view kRelocSectionName = ".reloc";
 
