@@ -289,37 +289,31 @@ std::uint32_t pe_checksum(std::span<const Bytes> pieces) {
   // 16-bit words one at a time with end-around carry: 65536 is 1 modulo 0xFFFF.
   std::uint64_t sum = 0;
   std::uint64_t length = 0;
-  std::uint8_t pending[4] = {};
-  std::size_t pending_count = 0;
-  for (Bytes piece : pieces) {
-    length += piece.size();
-    while (pending_count != 0 && !piece.empty()) {
-      pending[pending_count++] = piece.front();
-      piece = piece.subspan(1);
-      if (pending_count == 4) {
-        std::uint32_t word;
-        std::memcpy(&word, pending, 4);
-        sum += word;
-        pending_count = 0;
-      }
+  std::uint32_t partial = 0;  // a word split between pieces, its bytes so far
+  unsigned partial_bytes = 0;
+  const auto add_byte = [&](std::uint8_t byte) {
+    partial |= std::uint32_t{byte} << (8 * partial_bytes);
+    if (++partial_bytes == 4) {
+      sum += partial;
+      partial = 0;
+      partial_bytes = 0;
     }
-    const std::size_t words = piece.size() / 4;
-    const std::uint8_t* data = piece.data();
+  };
+  for (const Bytes piece : pieces) {
+    length += piece.size();
+    std::size_t i = 0;
+    for (; partial_bytes != 0 && i < piece.size(); ++i) add_byte(piece[i]);
+    const std::size_t words = (piece.size() - i) / 4;
     std::uint64_t piece_sum = 0;
-    for (std::size_t i = 0; i < words; ++i) {
+    for (std::size_t w = 0; w < words; ++w) {
       std::uint32_t word;
-      std::memcpy(&word, data + 4 * i, 4);
+      std::memcpy(&word, piece.data() + i + 4 * w, 4);
       piece_sum += word;
     }
     sum += piece_sum;
-    for (std::size_t i = words * 4; i < piece.size(); ++i) pending[pending_count++] = data[i];
+    for (i += 4 * words; i < piece.size(); ++i) add_byte(piece[i]);
   }
-  if (pending_count != 0) {
-    std::fill(pending + pending_count, pending + 4, 0);
-    std::uint32_t word;
-    std::memcpy(&word, pending, 4);
-    sum += word;
-  }
+  sum += partial;  // the last word, padded with zeros
   while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
   return static_cast<std::uint32_t>(sum + length);
 }
