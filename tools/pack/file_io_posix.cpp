@@ -1,10 +1,12 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "pack/file_io.hpp"
 
@@ -40,8 +42,17 @@ std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
   if (!file) return system_reason();
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) return system_reason();
-  // One byte more than the file's size, so that the read that finds the end needs no growth.
-  std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
+  // A regular file is mapped: packing reads the installer once for the checksum and hands the
+  // mapped pages to write(), with no copy of its own.
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    const auto size = static_cast<std::size_t>(info.st_size);
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
+    if (mapped == MAP_FAILED) return system_reason();
+    return FileBytes(static_cast<std::uint8_t*>(mapped), size,
+                     [](std::uint8_t* data, std::size_t length) { ::munmap(data, length); });
+  }
+  // Anything else (an empty file, a pipe; a folder, whose read fails) is read until its end.
+  std::size_t capacity = 65536;
   auto data = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
   std::size_t size = 0;
   while (true) {
@@ -59,7 +70,7 @@ std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
     if (n == 0) break;
     size += static_cast<std::size_t>(n);
   }
-  return FileBytes(std::move(data), size);
+  return FileBytes(data.release(), size, [](std::uint8_t* bytes, std::size_t) { delete[] bytes; });
 }
 
 std::expected<void, std::string> write_file_replacing(const std::string& path,

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "pack/file_io.hpp"
@@ -22,6 +23,7 @@ constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
 }  // namespace
 
+// Read, not mapped: a mapped file could not be replaced while packing writes over its own stub.
 std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
   const auto wide = long_path_form(path);
   if (!wide) return reason_of(wide.error());
@@ -40,7 +42,7 @@ std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
     if (got == 0) break;  // the file became shorter while it was read
     done += got;
   }
-  return FileBytes(std::move(data), done);
+  return FileBytes(data.release(), done, [](std::uint8_t* bytes, std::size_t) { delete[] bytes; });
 }
 
 std::expected<void, std::string> write_file_replacing(const std::string& path,
