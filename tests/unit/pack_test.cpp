@@ -18,6 +18,12 @@
 #include "pack/version_info.hpp"
 #include "platform/error.hpp"
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace brevlo::pack {
 namespace {
 
@@ -814,10 +820,21 @@ std::string missing_reason(bool folder) {
 #endif
 }
 
+// A scratch folder of this process's own, so that test runs of other build trees on the same
+// machine do not meet in it.
+fs::path scratch_root() {
+#ifdef _WIN32
+  const int pid = _getpid();
+#else
+  const int pid = static_cast<int>(getpid());
+#endif
+  return fs::temp_directory_path() / ("brevlo_pack_test_" + std::to_string(pid));
+}
+
 class PackTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / "brevlo_pack_test";
+    root_ = scratch_root();
     fs::remove_all(root_);
     dir_ = root_ / from_utf8("Été 2026");
     fs::create_directories(dir_);
