@@ -60,20 +60,26 @@ set(BREVLO_SIGN_PKCS12 "" CACHE FILEPATH "A .pfx/.p12 file to sign build/windows
 set(BREVLO_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file holding the password of BREVLO_SIGN_PKCS12")
 set(BREVLO_SIGN_TIMESTAMP_URL "" CACHE STRING "A timestamp server for the signature (empty: none)")
 if(BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
-  find_program(BREVLO_OSSLSIGNCODE osslsigncode REQUIRED)
   message(STATUS "brevlo.exe will be signed with ${BREVLO_SIGN_PKCS12}")
 else()
   message(STATUS "brevlo.exe will not be signed: set BREVLO_SIGN_PKCS12 and BREVLO_SIGN_PASSWORD_FILE to sign it")
 endif()
 
 # brevlo_add_launcher(target image image_target [CONFIG game.json] [OUTPUT file] [SIGN]
+#                     [SIGN_PKCS12 file SIGN_PASSWORD_FILE file [SIGN_DEPENDS target]]
 #                     [EXCLUDE_FROM_ALL] [PACK_OPTIONS options...])
 # Packs the stub with game.json (default: BREVLO_GAME_CONFIG) and the installer image into a
 # launcher (default: build/windows/launchers/<target>.exe); brevlo-pack refuses a game.json that
 # would stop every run and an installer that is not a Windows executable. SIGN signs the result
-# when a certificate is configured. The file is the target's BREVLO_LAUNCHER_FILE property.
+# with the configured certificate, if any; SIGN_PKCS12 with the one given. The file is the
+# target's BREVLO_LAUNCHER_FILE property.
 function(brevlo_add_launcher target image image_target)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "SIGN;EXCLUDE_FROM_ALL" "CONFIG;OUTPUT" "PACK_OPTIONS")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "SIGN;EXCLUDE_FROM_ALL"
+    "CONFIG;OUTPUT;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_DEPENDS" "PACK_OPTIONS")
+  if(arg_SIGN AND BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
+    set(arg_SIGN_PKCS12 "${BREVLO_SIGN_PKCS12}")
+    set(arg_SIGN_PASSWORD_FILE "${BREVLO_SIGN_PASSWORD_FILE}")
+  endif()
   if(NOT arg_CONFIG)
     set(arg_CONFIG "${BREVLO_GAME_CONFIG}")
   endif()
@@ -82,7 +88,9 @@ function(brevlo_add_launcher target image image_target)
   endif()
   set(packed "${arg_OUTPUT}")
   set(sign_commands "")
-  if(arg_SIGN AND BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
+  set(depends "")
+  if(arg_SIGN_PKCS12)
+    find_program(BREVLO_OSSLSIGNCODE osslsigncode REQUIRED)
     set(packed "${BREVLO_GENERATED}/${target}.unsigned.exe")
     set(timestamp "")
     if(BREVLO_SIGN_TIMESTAMP_URL)
@@ -90,9 +98,10 @@ function(brevlo_add_launcher target image image_target)
     endif()
     set(sign_commands
       COMMAND "${CMAKE_COMMAND}" -E rm -f "${arg_OUTPUT}"
-      COMMAND "${BREVLO_OSSLSIGNCODE}" sign -pkcs12 "${BREVLO_SIGN_PKCS12}"
-              -readpass "${BREVLO_SIGN_PASSWORD_FILE}" -h sha256 ${timestamp}
+      COMMAND "${BREVLO_OSSLSIGNCODE}" sign -pkcs12 "${arg_SIGN_PKCS12}"
+              -readpass "${arg_SIGN_PASSWORD_FILE}" -h sha256 ${timestamp}
               -in "${packed}" -out "${arg_OUTPUT}")
+    list(APPEND depends "${arg_SIGN_PKCS12}" "${arg_SIGN_PASSWORD_FILE}" ${arg_SIGN_DEPENDS})
   endif()
   get_filename_component(output_dir "${arg_OUTPUT}" DIRECTORY)
   add_custom_command(
@@ -102,7 +111,7 @@ function(brevlo_add_launcher target image image_target)
             --installer "${image}" --out "${packed}" ${arg_PACK_OPTIONS}
     ${sign_commands}
     DEPENDS brevlo-stub "$<TARGET_FILE:brevlo-stub>" brevlo_host_tools "${BREVLO_HOST_PACK}"
-            "${arg_CONFIG}" "${image}" ${image_target}
+            "${arg_CONFIG}" "${image}" ${image_target} ${depends}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   set(all ALL)
