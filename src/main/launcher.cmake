@@ -38,6 +38,37 @@ add_custom_command(
   DEPENDS "${CMAKE_SOURCE_DIR}/tools/make_icon.py"
   COMMENT "Making the launcher icon")
 
+# The launcher's C++ runtime. Everything is compiled once, with the POSIX thread model the test
+# programs need (GoogleTest uses std::mutex, which GCC 12's win32 model lacks), but the launcher
+# links GCC's runtime libraries (libstdc++, libgcc, crtbegin.o) of the win32 thread model: the
+# launcher uses no C++ thread facility, and with the win32 model neither exception support,
+# static-initialisation guards nor thread-local variables bring in winpthreads (26 KB). The two
+# models' headers differ only in their thread support, and the launcher's sources compile to the
+# same instructions under either. -no-pthread keeps -lpthread off the link, so a use of a
+# POSIX-model thread facility in the launcher's code fails to link instead of mixing the models.
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-libgcc-file-name
+                OUTPUT_VARIABLE BREVLO_POSIX_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(BREVLO_POSIX_RUNTIME_DIR "${BREVLO_POSIX_LIBGCC}" DIRECTORY)
+string(REGEX REPLACE "-posix$" "-win32" win32_runtime_dir "${BREVLO_POSIX_RUNTIME_DIR}")
+if(win32_runtime_dir STREQUAL BREVLO_POSIX_RUNTIME_DIR
+   OR NOT EXISTS "${win32_runtime_dir}/libstdc++.a")
+  message(FATAL_ERROR "No win32-thread-model runtime beside ${BREVLO_POSIX_RUNTIME_DIR} "
+                      "(Debian: g++-mingw-w64-x86-64-win32, see scripts/setup.sh)")
+endif()
+set(BREVLO_WIN32_RUNTIME_DIR "${win32_runtime_dir}" CACHE INTERNAL "GCC's win32-thread-model runtime")
+
+# The launcher's own ends of the C++ runtime (see the file), compiled once.
+add_library(brevlo_launcher_runtime OBJECT "${CMAKE_SOURCE_DIR}/src/main/runtime_win.cpp")
+target_include_directories(brevlo_launcher_runtime PRIVATE "${CMAKE_SOURCE_DIR}/src")
+brevlo_warnings(brevlo_launcher_runtime)
+
+# Links target as the launcher is linked: its runtime ends ahead of the runtime library, and the
+# win32 thread model's runtime libraries (-B makes the driver take GCC's own files from there).
+function(brevlo_link_as_launcher target)
+  target_link_libraries(${target} PRIVATE brevlo_launcher_runtime)
+  target_link_options(${target} PRIVATE "-B${BREVLO_WIN32_RUNTIME_DIR}/" -no-pthread)
+endfunction()
+
 # A launcher around a given installer image: the shipped one, and test variants around stand-ins.
 # An optional fourth argument embeds another game.json in this launcher only (its object comes
 # before the library's, so the library's embedded document is not linked in).
@@ -78,6 +109,7 @@ function(brevlo_add_launcher target image image_target)
     "${asm}" ${config_sources})
   target_include_directories(${target} PRIVATE "${BREVLO_GENERATED}")
   target_link_libraries(${target} PRIVATE brevlo_core)
+  brevlo_link_as_launcher(${target})
   add_dependencies(${target} ${config_check})
   if(image_target)
     add_dependencies(${target} ${image_target})
