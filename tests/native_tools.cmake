@@ -9,3 +9,6 @@ endforeach()
 add_test(NAME build_refusals
   COMMAND sh "${CMAKE_CURRENT_SOURCE_DIR}/cli/build_checks.sh" $<TARGET_FILE:brevlo-check-config>
           "${CMAKE_SOURCE_DIR}" "${CMAKE_CURRENT_BINARY_DIR}/build_checks")
+
+# The size table of bench/run.sh (bench/map_sizes.py), on a link map excerpt.
+add_test(NAME bench_map_sizes COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_SOURCE_DIR}/cli/map_sizes_test.py")
