@@ -3,7 +3,7 @@
 //
 // Why they exist: the launcher's only exception is the fatal stop, which the process frame always
 // catches, so neither std::terminate nor the library's std::__throw_* functions are reached in a
-// run that works. The runtime's versions of them still cost the launcher 56 KiB: the verbose
+// run that works. The runtime's versions of them still cost the launcher 100 KiB: the verbose
 // terminate handler brings the demangler, and the __throw_* functions bring std::system_error,
 // the <stdexcept> family and two more copies of std::string. Defined here, the linker takes these
 // and never loads the runtime's objects that define them (should another reference ever pull one
