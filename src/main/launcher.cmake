@@ -34,12 +34,44 @@ add_custom_command(
 set_source_files_properties("${CMAKE_SOURCE_DIR}/src/main/brevlo.rc" PROPERTIES
   OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico")
 
+# The launcher's C++ runtime. Everything is compiled once, with the POSIX thread model the test
+# programs need (GoogleTest uses std::mutex, which GCC 12's win32 model lacks), but the launcher
+# links GCC's runtime libraries (libstdc++, libgcc, crtbegin.o) of the win32 thread model: the
+# launcher uses no C++ thread facility, and with the win32 model neither exception support,
+# static-initialisation guards nor thread-local variables bring in winpthreads (26 KB). The two
+# models' headers differ only in their thread support, and the launcher's sources compile to the
+# same instructions under either. -no-pthread keeps -lpthread off the link, so a use of a
+# POSIX-model thread facility in the launcher's code fails to link instead of mixing the models.
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-libgcc-file-name
+                OUTPUT_VARIABLE BREVLO_POSIX_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(BREVLO_POSIX_RUNTIME_DIR "${BREVLO_POSIX_LIBGCC}" DIRECTORY)
+string(REGEX REPLACE "-posix$" "-win32" win32_runtime_dir "${BREVLO_POSIX_RUNTIME_DIR}")
+if(win32_runtime_dir STREQUAL BREVLO_POSIX_RUNTIME_DIR
+   OR NOT EXISTS "${win32_runtime_dir}/libstdc++.a")
+  message(FATAL_ERROR "No win32-thread-model runtime beside ${BREVLO_POSIX_RUNTIME_DIR} "
+                      "(Debian: g++-mingw-w64-x86-64-win32, see scripts/setup.sh)")
+endif()
+set(BREVLO_WIN32_RUNTIME_DIR "${win32_runtime_dir}" CACHE INTERNAL "GCC's win32-thread-model runtime")
+
+# The launcher's own ends of the C++ runtime (see the file), compiled once.
+add_library(brevlo_launcher_runtime OBJECT "${CMAKE_SOURCE_DIR}/src/main/runtime_win.cpp")
+target_include_directories(brevlo_launcher_runtime PRIVATE "${CMAKE_SOURCE_DIR}/src")
+brevlo_warnings(brevlo_launcher_runtime)
+
+# Links target as the launcher is linked: its runtime ends ahead of the runtime library, and the
+# win32 thread model's runtime libraries (-B makes the driver take GCC's own files from there).
+function(brevlo_link_as_launcher target)
+  target_link_libraries(${target} PRIVATE brevlo_launcher_runtime)
+  target_link_options(${target} PRIVATE "-B${BREVLO_WIN32_RUNTIME_DIR}/" -no-pthread)
+endfunction()
+
 # The stub: the launcher without game.json and installer, at build/windows/brevlo-stub.exe.
 add_executable(brevlo-stub WIN32
   "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
   "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc")
 target_include_directories(brevlo-stub PRIVATE "${BREVLO_GENERATED}")
 target_link_libraries(brevlo-stub PRIVATE brevlo_core)
+brevlo_link_as_launcher(brevlo-stub)
 brevlo_warnings(brevlo-stub)
 set_target_properties(brevlo-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 target_link_options(brevlo-stub PRIVATE
