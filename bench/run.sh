@@ -55,10 +55,13 @@ cat_cmd="cat $stub $root/inputs/game.json $bench/bench_setup.exe > $bench/concat
 hyperfine --warmup 5 --runs 60 --export-json "$out/pack.json" "$pack_cmd" "$cat_cmd" >"$out/pack.txt"
 hyperfine --warmup 5 --runs 60 --export-json "$out/pack_reversed.json" "$cat_cmd" "$pack_cmd" >>"$out/pack.txt"
 
-# 3. Size, from the shipped launcher's link map.
+# 3. Size, from the shipped launcher's link map: what each library and our own code cost beside the
+# image and the configuration.
 x86_64-w64-mingw32-size "$bench/brevlo_bench.exe" >"$out/size.txt"
 x86_64-w64-mingw32-objdump -h "$bench/brevlo_bench.exe" >"$out/sections.txt"
+/usr/bin/python3 "$root/bench/map_sizes.py" "$build/generated/brevlo-stub.map" "$bench/brevlo_bench.exe" \
+  "$bench/bench_setup.exe" "$root/inputs/game.json" | tee "$out/size_by_origin.txt"
 
-/usr/bin/python3 "$root/bench/report.py" "$out" "$bench/brevlo_bench.exe" "$build/generated/brevlo_bench.map" \
+/usr/bin/python3 "$root/bench/report.py" "$out" "$bench/brevlo_bench.exe" "$build/generated/brevlo-stub.map" \
   "$root/inputs/game.json" "$bench/bench_setup.exe" >"$root/docs/benchmarks.md"
 echo "wrote docs/benchmarks.md"
