@@ -1,4 +1,5 @@
-# Cross build for 64-bit Windows with Debian's mingw-w64 (POSIX thread model).
+# Cross build for 64-bit Windows with Debian's mingw-w64 (POSIX thread model; the launcher alone
+# links the win32 model's runtime libraries, see src/main/launcher.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)

@@ -6,3 +6,6 @@ foreach(check_case shipped array_form refused refused_later_line missing_file di
 endforeach()
 
 add_test(NAME include_direction COMMAND sh "${CMAKE_CURRENT_SOURCE_DIR}/cli/include_direction.sh" "${CMAKE_SOURCE_DIR}")
+
+# The size table of bench/run.sh (bench/map_sizes.py), on a link map excerpt.
+add_test(NAME bench_map_sizes COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_SOURCE_DIR}/cli/map_sizes_test.py")

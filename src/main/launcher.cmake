@@ -49,12 +49,44 @@ file(CONFIGURE OUTPUT "${BREVLO_GENERATED}/brevlo_version.h" CONTENT
 set_source_files_properties("${CMAKE_SOURCE_DIR}/src/main/brevlo.rc" PROPERTIES
   OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico;${BREVLO_GENERATED}/brevlo_version.h")
 
+# The launcher's C++ runtime. Everything is compiled once, with the POSIX thread model the test
+# programs need (GoogleTest uses std::mutex, which GCC 12's win32 model lacks), but the launcher
+# links GCC's runtime libraries (libstdc++, libgcc, crtbegin.o) of the win32 thread model: the
+# launcher uses no C++ thread facility, and with the win32 model neither exception support,
+# static-initialisation guards nor thread-local variables bring in winpthreads (26 KB). The two
+# models' headers differ only in their thread support, and the launcher's sources compile to the
+# same instructions under either. -no-pthread keeps -lpthread off the link, so a use of a
+# POSIX-model thread facility in the launcher's code fails to link instead of mixing the models.
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-libgcc-file-name
+                OUTPUT_VARIABLE BREVLO_POSIX_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(BREVLO_POSIX_RUNTIME_DIR "${BREVLO_POSIX_LIBGCC}" DIRECTORY)
+string(REGEX REPLACE "-posix$" "-win32" win32_runtime_dir "${BREVLO_POSIX_RUNTIME_DIR}")
+if(win32_runtime_dir STREQUAL BREVLO_POSIX_RUNTIME_DIR
+   OR NOT EXISTS "${win32_runtime_dir}/libstdc++.a")
+  message(FATAL_ERROR "No win32-thread-model runtime beside ${BREVLO_POSIX_RUNTIME_DIR} "
+                      "(Debian: g++-mingw-w64-x86-64-win32, see scripts/setup.sh)")
+endif()
+set(BREVLO_WIN32_RUNTIME_DIR "${win32_runtime_dir}" CACHE INTERNAL "GCC's win32-thread-model runtime")
+
+# The launcher's own ends of the C++ runtime (see the file), compiled once.
+add_library(brevlo_launcher_runtime OBJECT "${CMAKE_SOURCE_DIR}/src/main/runtime_win.cpp")
+target_include_directories(brevlo_launcher_runtime PRIVATE "${CMAKE_SOURCE_DIR}/src")
+brevlo_warnings(brevlo_launcher_runtime)
+
+# Links target as the launcher is linked: its runtime ends ahead of the runtime library, and the
+# win32 thread model's runtime libraries (-B makes the driver take GCC's own files from there).
+function(brevlo_link_as_launcher target)
+  target_link_libraries(${target} PRIVATE brevlo_launcher_runtime)
+  target_link_options(${target} PRIVATE "-B${BREVLO_WIN32_RUNTIME_DIR}/" -no-pthread)
+endfunction()
+
 # The stub: the launcher without game.json and installer, at build/windows/brevlo-stub.exe.
 add_executable(brevlo-stub WIN32
   "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
   "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc")
 target_include_directories(brevlo-stub PRIVATE "${BREVLO_GENERATED}")
 target_link_libraries(brevlo-stub PRIVATE brevlo_core)
+brevlo_link_as_launcher(brevlo-stub)
 brevlo_warnings(brevlo-stub)
 set_target_properties(brevlo-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 target_link_options(brevlo-stub PRIVATE
@@ -75,20 +107,26 @@ set(BREVLO_SIGN_PKCS12 "" CACHE FILEPATH "A .pfx/.p12 file to sign build/windows
 set(BREVLO_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file holding the password of BREVLO_SIGN_PKCS12")
 set(BREVLO_SIGN_TIMESTAMP_URL "" CACHE STRING "A timestamp server for the signature (empty: none)")
 if(BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
-  find_program(BREVLO_OSSLSIGNCODE osslsigncode REQUIRED)
   message(STATUS "brevlo.exe will be signed with ${BREVLO_SIGN_PKCS12}")
 else()
   message(STATUS "brevlo.exe will not be signed: set BREVLO_SIGN_PKCS12 and BREVLO_SIGN_PASSWORD_FILE to sign it")
 endif()
 
 # brevlo_add_launcher(target image image_target [CONFIG game.json] [OUTPUT file] [SIGN]
+#                     [SIGN_PKCS12 file SIGN_PASSWORD_FILE file [SIGN_DEPENDS target]]
 #                     [EXCLUDE_FROM_ALL] [PACK_OPTIONS options...])
 # Packs the stub with game.json (default: BREVLO_GAME_CONFIG) and the installer image into a
 # launcher (default: build/windows/launchers/<target>.exe); brevlo-pack refuses a game.json that
 # would stop every run and an installer that is not a Windows executable. SIGN signs the result
-# when a certificate is configured. The file is the target's BREVLO_LAUNCHER_FILE property.
+# with the configured certificate, if any; SIGN_PKCS12 with the one given. The file is the
+# target's BREVLO_LAUNCHER_FILE property.
 function(brevlo_add_launcher target image image_target)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "SIGN;EXCLUDE_FROM_ALL" "CONFIG;OUTPUT" "PACK_OPTIONS")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "SIGN;EXCLUDE_FROM_ALL"
+    "CONFIG;OUTPUT;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_DEPENDS" "PACK_OPTIONS")
+  if(arg_SIGN AND BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
+    set(arg_SIGN_PKCS12 "${BREVLO_SIGN_PKCS12}")
+    set(arg_SIGN_PASSWORD_FILE "${BREVLO_SIGN_PASSWORD_FILE}")
+  endif()
   if(NOT arg_CONFIG)
     set(arg_CONFIG "${BREVLO_GAME_CONFIG}")
   endif()
@@ -97,7 +135,9 @@ function(brevlo_add_launcher target image image_target)
   endif()
   set(packed "${arg_OUTPUT}")
   set(sign_commands "")
-  if(arg_SIGN AND BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
+  set(depends "")
+  if(arg_SIGN_PKCS12)
+    find_program(BREVLO_OSSLSIGNCODE osslsigncode REQUIRED)
     set(packed "${BREVLO_GENERATED}/${target}.unsigned.exe")
     set(timestamp "")
     if(BREVLO_SIGN_TIMESTAMP_URL)
@@ -105,9 +145,10 @@ function(brevlo_add_launcher target image image_target)
     endif()
     set(sign_commands
       COMMAND "${CMAKE_COMMAND}" -E rm -f "${arg_OUTPUT}"
-      COMMAND "${BREVLO_OSSLSIGNCODE}" sign -pkcs12 "${BREVLO_SIGN_PKCS12}"
-              -readpass "${BREVLO_SIGN_PASSWORD_FILE}" -h sha256 ${timestamp}
+      COMMAND "${BREVLO_OSSLSIGNCODE}" sign -pkcs12 "${arg_SIGN_PKCS12}"
+              -readpass "${arg_SIGN_PASSWORD_FILE}" -h sha256 ${timestamp}
               -in "${packed}" -out "${arg_OUTPUT}")
+    list(APPEND depends "${arg_SIGN_PKCS12}" "${arg_SIGN_PASSWORD_FILE}" ${arg_SIGN_DEPENDS})
   endif()
   get_filename_component(output_dir "${arg_OUTPUT}" DIRECTORY)
   add_custom_command(
@@ -117,7 +158,7 @@ function(brevlo_add_launcher target image image_target)
             --installer "${image}" --out "${packed}" ${arg_PACK_OPTIONS}
     ${sign_commands}
     DEPENDS brevlo-stub "$<TARGET_FILE:brevlo-stub>" brevlo_host_tools "${BREVLO_HOST_PACK}"
-            "${arg_CONFIG}" "${image}" ${image_target}
+            "${arg_CONFIG}" "${image}" ${image_target} ${depends}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)
   set(all ALL)

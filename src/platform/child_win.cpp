@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/lock_win.hpp"
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
 
@@ -15,7 +16,7 @@ namespace {
 // Every inheritable handle of the launcher passes to a child started with bInheritHandles TRUE;
 // the lock keeps one start's inheritable duplicates away from a child that another thread starts
 // at the same moment.
-std::mutex start_lock;
+constinit SlimLock start_lock;
 
 static_assert(sizeof(STARTUPINFOW) == 104, "the size the system expects in cb");
 
@@ -161,7 +162,7 @@ Result<StartedChild> start_child(const ChildCommand& command) {
   BOOL created = FALSE;
   DWORD create_error = 0;
   {
-    const std::lock_guard<std::mutex> lock(start_lock);
+    const std::lock_guard<SlimLock> lock(start_lock);
     ChildStdHandles std_handles;
     if (Result<void> duplicated = duplicate_std_handles(std_handles); !duplicated) {
       return std::unexpected(duplicated.error());

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
-#include <thread>
 
 #include "platform/error.hpp"
 #include "platform/output.hpp"
@@ -17,7 +16,7 @@ std::string stack_trace_text();  // process_<platform>.cpp
 
 namespace {
 
-std::thread::id g_main_thread;
+std::atomic<std::uint64_t> g_main_thread{0};  // 0: not recorded
 std::atomic<bool> g_note_written{false};
 thread_local bool t_in_fatal_stop = false;
 
@@ -57,7 +56,7 @@ void print_stderr(std::initializer_list<std::string_view> pieces) {
   print_to(Stream::Stderr, pieces);
 }
 
-void record_main_thread() { g_main_thread = std::this_thread::get_id(); }
+void record_main_thread() { g_main_thread = current_thread_id(); }
 
 std::string location_text(const std::source_location& location) {
   std::string out = location.file_name();
@@ -83,7 +82,7 @@ void fatal_stop(std::string_view message, std::source_location location) {
   t_in_fatal_stop = true;
 
   const std::string_view thread =
-      std::this_thread::get_id() == g_main_thread ? "main" : "<unnamed>";
+      current_thread_id() == g_main_thread ? "main" : "<unnamed>";
   const std::string_view pieces[] = {"\nthread '", thread, "' panicked at ", where, ":\n",
                                      message, "\n"};
   // Formatted into a fixed buffer first, so the common report is one write and needs no memory.

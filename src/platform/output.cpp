@@ -18,20 +18,27 @@ constexpr std::uint32_t kErrorInvalidHandle = 6;
 // first print on, and 0 once the end-of-process clean-up has run (or when the clean-up was the
 // first use), so that later text goes straight to the device.
 struct StdoutChannel {
-  std::recursive_mutex lock;
   bool created = false;
   std::size_t capacity = 0;
   std::size_t filled = 0;
   std::array<std::uint8_t, kLineBufferCapacity> buffer;
 };
 
-// Standard error has no buffer: each piece goes to the device as soon as it is formed.
-struct StderrChannel {
-  std::recursive_mutex lock;
-};
-
 StdoutChannel& stdout_channel() { return never_destroyed<StdoutChannel>(); }
-StderrChannel& stderr_channel() { return never_destroyed<StderrChannel>(); }
+
+// A stream's channel lock (the platform's), in the form std::lock_guard and std::unique_lock take.
+// Standard error has no buffer, only its lock: each piece goes to the device as soon as it is
+// formed.
+class ChannelLock {
+ public:
+  explicit ChannelLock(Stream stream) : stream_(stream) {}
+  void lock() { lock_channel(stream_); }
+  bool try_lock() { return try_lock_channel(stream_); }
+  void unlock() { unlock_channel(stream_); }
+
+ private:
+  Stream stream_;
+};
 
 std::atomic<OutputDevice*> g_test_devices[2] = {nullptr, nullptr};
 
@@ -135,8 +142,9 @@ Result<void> write_all(OutputDevice& device, std::span<const std::uint8_t> bytes
 
 Result<void> channel_write(Stream stream, std::span<const std::string_view> pieces) {
   OutputDevice& device = standard_device(stream);
+  ChannelLock lock(stream);
+  std::lock_guard guard(lock);
   if (stream == Stream::Stderr) {
-    std::lock_guard guard(stderr_channel().lock);
     for (const std::string_view piece : pieces) {
       if (auto written = write_all(device, as_bytes(piece)); !written) return written;
     }
@@ -144,7 +152,6 @@ Result<void> channel_write(Stream stream, std::span<const std::string_view> piec
   }
 
   StdoutChannel& channel = stdout_channel();
-  std::lock_guard guard(channel.lock);
   if (!channel.created) {
     channel.created = true;
     channel.capacity = kLineBufferCapacity;
@@ -158,8 +165,9 @@ Result<void> channel_write(Stream stream, std::span<const std::string_view> piec
 }
 
 void output_cleanup() {
+  ChannelLock lock(Stream::Stdout);
+  std::unique_lock guard(lock, std::try_to_lock);
   StdoutChannel& channel = stdout_channel();
-  std::unique_lock guard(channel.lock, std::try_to_lock);
   if (!guard.owns_lock()) return;
   if (channel.created) (void)flush_buffer(channel, standard_device(Stream::Stdout));
   channel.created = true;
@@ -168,8 +176,9 @@ void output_cleanup() {
 }
 
 void reset_channels_for_testing() {
+  ChannelLock lock(Stream::Stdout);
+  std::lock_guard guard(lock);
   StdoutChannel& channel = stdout_channel();
-  std::lock_guard guard(channel.lock);
   channel.created = false;
   channel.capacity = 0;
   channel.filled = 0;

@@ -24,4 +24,9 @@ OutputDevice& platform_device(Stream stream);
 // Forgets any state the platform's devices keep between writes (tests).
 void reset_platform_devices();
 
+// The re-entrant lock of a stream's channel: process-wide, never destroyed, free at the start.
+void lock_channel(Stream stream);
+[[nodiscard]] bool try_lock_channel(Stream stream);
+void unlock_channel(Stream stream);
+
 }  // namespace brevlo

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <mutex>
 
 #include "platform/output_platform.hpp"
 
@@ -33,6 +34,11 @@ class DescriptorDevice final : public OutputDevice {
   int fd_;
 };
 
+std::recursive_mutex& channel_lock(Stream stream) {
+  if (stream == Stream::Stdout) return never_destroyed<std::recursive_mutex, Stream::Stdout>();
+  return never_destroyed<std::recursive_mutex, Stream::Stderr>();
+}
+
 }  // namespace
 
 OutputDevice& platform_device(Stream stream) {
@@ -41,5 +47,9 @@ OutputDevice& platform_device(Stream stream) {
 }
 
 void reset_platform_devices() {}
+
+void lock_channel(Stream stream) { channel_lock(stream).lock(); }
+bool try_lock_channel(Stream stream) { return channel_lock(stream).try_lock(); }
+void unlock_channel(Stream stream) { channel_lock(stream).unlock(); }
 
 }  // namespace brevlo

@@ -4,6 +4,7 @@
 // bytes unchanged.
 #include "platform/byte_path_win.hpp"
 #include "platform/console_text.hpp"
+#include "platform/lock_win.hpp"
 #include "platform/output_platform.hpp"
 #include "platform/win_support.hpp"
 
@@ -58,6 +59,13 @@ StandardHandleDevice& device_of(Stream stream) {
   return never_destroyed<StandardHandleDevice, Stream::Stderr>(STD_ERROR_HANDLE);
 }
 
+// Free before any code runs (constant initialisation) and never destroyed.
+constinit ReentrantLock g_channel_locks[2];
+
+ReentrantLock& channel_lock(Stream stream) {
+  return g_channel_locks[stream == Stream::Stdout ? 0 : 1];
+}
+
 }  // namespace
 
 OutputDevice& platform_device(Stream stream) { return device_of(stream); }
@@ -66,5 +74,9 @@ void reset_platform_devices() {
   device_of(Stream::Stdout).reset();
   device_of(Stream::Stderr).reset();
 }
+
+void lock_channel(Stream stream) { channel_lock(stream).lock(); }
+bool try_lock_channel(Stream stream) { return channel_lock(stream).try_lock(); }
+void unlock_channel(Stream stream) { channel_lock(stream).unlock(); }
 
 }  // namespace brevlo

@@ -1,6 +1,7 @@
 #pragma once
-// Ending the process at once.
+// Ending the process at once, and the calling thread's identity.
 
+#include <cstdint>
 #include <string_view>
 
 namespace brevlo {
@@ -8,5 +9,9 @@ namespace brevlo {
 // Writes line to the standard error device (failures ignored) and ends the process at once
 // through the system's fast-fail with code 7, without any clean-up.
 [[noreturn]] void fatal_runtime_exit(std::string_view line);
+
+// The system's identifier of the calling thread, distinct from that of every other running thread
+// and never 0.
+std::uint64_t current_thread_id();
 
 }  // namespace brevlo

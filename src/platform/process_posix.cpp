@@ -1,4 +1,5 @@
 #include <execinfo.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@ void fatal_runtime_exit(std::string_view line) {
                   std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
   std::abort();
 }
+
+std::uint64_t current_thread_id() { return static_cast<std::uint64_t>(gettid()); }
 
 std::string stack_trace_text() {
   void* frames[64];

@@ -16,6 +16,8 @@ void fatal_runtime_exit(std::string_view line) {
   __builtin_unreachable();
 }
 
+std::uint64_t current_thread_id() { return GetCurrentThreadId(); }
+
 std::string stack_trace_text() {
   void* frames[62];
   const USHORT n = CaptureStackBackTrace(0, 62, frames, nullptr);

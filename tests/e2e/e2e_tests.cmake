@@ -73,6 +73,49 @@ add_dependencies(brevlo_e2e_tests brevlo_e2e_cjk_launcher)
 target_compile_definitions(brevlo_e2e_tests PRIVATE
   BREVLO_E2E_CJK_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_cjk_launcher,BREVLO_LAUNCHER_FILE>")
 
+# A launcher with the publisher's branding: a three-image icon, CJK strings and a version.
+set(BREVLO_E2E_ICON "${BREVLO_E2E_DIR}/branding/game.ico")
+add_custom_command(
+  OUTPUT "${BREVLO_E2E_ICON}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${BREVLO_E2E_DIR}/branding"
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/make_multi_icon.py" "${BREVLO_E2E_ICON}"
+  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/make_multi_icon.py"
+  COMMENT "Making a three-image icon")
+add_custom_target(brevlo_e2e_icon DEPENDS "${BREVLO_E2E_ICON}")
+set(BREVLO_E2E_BRANDING --icon "${BREVLO_E2E_ICON}" --product-name "奥斯特雷文 游戏"
+  --file-description "Ostrevan 启动器 ✓" --version 2.5.0.17)
+brevlo_add_stand_in_launcher(brevlo_e2e_branded_launcher "${BREVLO_E2E_DIR}"
+  PACK_OPTIONS ${BREVLO_E2E_BRANDING})
+add_dependencies(brevlo_e2e_branded_launcher brevlo_e2e_icon)
+
+# A launcher signed through the build with a throwaway certificate made for the tests.
+set(BREVLO_E2E_CERT_DIR "${BREVLO_E2E_DIR}/certificate")
+add_custom_command(
+  OUTPUT "${BREVLO_E2E_CERT_DIR}/signer.pfx" "${BREVLO_E2E_CERT_DIR}/password.txt"
+         "${BREVLO_E2E_CERT_DIR}/ca.pem"
+  COMMAND sh "${CMAKE_CURRENT_LIST_DIR}/make_test_certificate.sh" "${BREVLO_E2E_CERT_DIR}"
+  DEPENDS "${CMAKE_CURRENT_LIST_DIR}/make_test_certificate.sh"
+  COMMENT "Making a throwaway code-signing certificate")
+add_custom_target(brevlo_e2e_certificate DEPENDS "${BREVLO_E2E_CERT_DIR}/signer.pfx")
+brevlo_add_stand_in_launcher(brevlo_e2e_signed_launcher "${BREVLO_E2E_DIR}"
+  SIGN_PKCS12 "${BREVLO_E2E_CERT_DIR}/signer.pfx"
+  SIGN_PASSWORD_FILE "${BREVLO_E2E_CERT_DIR}/password.txt"
+  SIGN_DEPENDS brevlo_e2e_certificate)
+
+add_dependencies(brevlo_e2e_tests brevlo_e2e_branded_launcher brevlo_e2e_signed_launcher)
+target_compile_definitions(brevlo_e2e_tests PRIVATE
+  BREVLO_E2E_BRANDED_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_branded_launcher,BREVLO_LAUNCHER_FILE>"
+  BREVLO_E2E_SIGNED_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_signed_launcher,BREVLO_LAUNCHER_FILE>")
+
+# The signature: it verifies, breaks with one byte of the installer changed, and packing the
+# signed launcher again gives the unsigned launcher back, which signs and verifies again.
+add_test(NAME signing
+  COMMAND sh "${CMAKE_CURRENT_LIST_DIR}/signing_test.sh" "${BREVLO_E2E_DIR}/signing"
+          "$<TARGET_PROPERTY:brevlo_e2e_signed_launcher,BREVLO_LAUNCHER_FILE>"
+          "${BREVLO_GENERATED}/brevlo_e2e_signed_launcher.unsigned.exe" "${BREVLO_E2E_CERT_DIR}"
+          "${BREVLO_HOST_PACK}" "${BREVLO_E2E_STAND_IN}" "${BREVLO_GAME_CONFIG}"
+          "${BREVLO_PYTHON}")
+
 add_test(NAME e2e COMMAND brevlo_e2e_tests)
 # The tests set and restore the runtime's registry value in the shared prefix; tests that touch
 # the same value must not run at the same time.

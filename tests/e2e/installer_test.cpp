@@ -61,9 +61,12 @@ TEST_F(InstallTest, FirstRunInstallsAndStartsThenTheSecondRunLaunches) {
 
 // --- runtime registered or not: "/S" or no argument ----------------------------------------
 
+// Each packed launcher around the stand-in installer runs the same transcript: branding and a
+// signature change nothing the launcher does or prints.
 struct SilentCase {
   const char* name;
   bool registered;
+  const char* launcher;
 };
 
 void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
@@ -71,6 +74,7 @@ void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
 class InstallerArguments : public InstallTest, public ::testing::WithParamInterface<SilentCase> {};
 
 TEST_P(InstallerArguments, InstallsStartsAndRemovesTheFile) {
+  use_stand_in(GetParam().launcher);
   RuntimeRegistration runtime(GetParam().registered);
   ASSERT_TRUE(runtime.ok());
   stand_in(L"0", true);
@@ -86,8 +90,11 @@ TEST_P(InstallerArguments, InstallsStartsAndRemovesTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runtime, InstallerArguments,
-                         ::testing::Values(SilentCase{"Registered", true},
-                                           SilentCase{"NotRegistered", false}),
+                         ::testing::Values(
+                             SilentCase{"Registered", true, BREVLO_E2E_STANDIN_LAUNCHER},
+                             SilentCase{"NotRegistered", false, BREVLO_E2E_STANDIN_LAUNCHER},
+                             SilentCase{"BrandedNotRegistered", false, BREVLO_E2E_BRANDED_LAUNCHER},
+                             SilentCase{"SignedRegistered", true, BREVLO_E2E_SIGNED_LAUNCHER}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- the installer fails -------------------------------------------------------------------

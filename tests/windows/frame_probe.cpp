@@ -1,7 +1,11 @@
 // Runs one of the process frame's immediate ends, for the frame tests: "overflow" recurses on the
-// main thread until the stack is gone, "allocation N" reports a failed allocation of N bytes.
+// main thread until the stack is gone, "allocation N" reports a failed allocation of N bytes,
+// "throw" makes the C++ library throw (std::string::at past the end), "terminate" calls
+// std::terminate. The probe is linked as the launcher is, with the launcher's runtime ends.
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <string>
 
 #include "main/startup.hpp"
 
@@ -24,5 +28,10 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "allocation") == 0) {
     brevlo::allocation_failed(std::strtoull(argv[2], nullptr, 10));
   }
+  if (argc >= 2 && std::strcmp(argv[1], "throw") == 0) {
+    const std::string empty;
+    return empty.at(1);
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "terminate") == 0) std::terminate();
   return 2;
 }

@@ -1,5 +1,6 @@
-// The process frame's immediate ends, in a child process: the stack-overflow report and the
-// failed-allocation line, each on standard error, and the process ended by the system.
+// The process frame's immediate ends, in a child process: the stack-overflow report, the
+// failed-allocation line and the C++ runtime's ends, each on standard error, and the process ended
+// by the system.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -60,9 +61,25 @@ TEST(ProcessFrame, StackOverflowIsReportedOnStandardError) {
   EXPECT_EQ(ended.exit_code, static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW));
 }
 
-TEST(ProcessFrame, FailedAllocationEndsAtOnceWithItsLine) {
-  const Ended ended = run_probe(L"allocation 1152921504606846976");
-  EXPECT_EQ(ended.err, "memory allocation of 1152921504606846976 bytes failed\n");
+// The immediate ends: one line on standard error, then the system's fast-fail.
+struct ImmediateEnd {
+  const wchar_t* arguments;
+  std::string line;
+};
+
+const ImmediateEnd kImmediateEnds[] = {
+    {L"allocation 1152921504606846976", "memory allocation of 1152921504606846976 bytes failed\n"},
+    // A throw of the C++ library and std::terminate end through the launcher's own runtime ends.
+    {L"throw", "fatal runtime error: std::out_of_range: basic_string::at: __n (which is 1) >= "
+               "this->size() (which is 0)\n"},
+    {L"terminate", "fatal runtime error: std::terminate called\n"},
+};
+
+class ImmediateEnds : public testing::TestWithParam<ImmediateEnd> {};
+
+TEST_P(ImmediateEnds, WriteTheirLineAndFastFail) {
+  const Ended ended = run_probe(GetParam().arguments);
+  EXPECT_EQ(ended.err, GetParam().line);
   // The system's fast-fail ends the process with STATUS_STACK_BUFFER_OVERRUN, never 0 or 101.
   if (running_under_wine() && ended.exit_code != 0xC0000409) {
     EXPECT_NE(ended.exit_code, 0u);
@@ -72,6 +89,8 @@ TEST(ProcessFrame, FailedAllocationEndsAtOnceWithItsLine) {
   }
   EXPECT_EQ(ended.exit_code, 0xC0000409u);
 }
+
+INSTANTIATE_TEST_SUITE_P(ProcessFrame, ImmediateEnds, testing::ValuesIn(kImmediateEnds));
 
 }  // namespace
 }  // namespace brevlo

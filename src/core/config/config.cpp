@@ -29,15 +29,32 @@ bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c
 // The document as RapidJSON reads it: a span without a terminator. The reader takes '\0' as the
 // end of its input, so Peek gives '\0' past the last byte; a NUL byte inside the span reads the
 // same way, and the caller then finds that the reader stopped before the end.
+//
+// RapidJSON would also judge what the document leaves open: how large a number is, and what a \u
+// escape in a skipped value stands for. The stream hides both from it, while every position it
+// reports (Tell) stays the document's own:
+// - Outside strings, a run of digits that starts with 1-9 reads as its first digit alone (1e400
+//   reads as 1e4), so the reader checks each number's form but never meets one out of its range.
+//   The record takes a number it looks at from the document (number_before).
+// - Inside a skipped value, the first hex digit of a \u escape reads as 0: the reader checks the
+//   escape's four hex digits but never meets a surrogate, paired or not.
 class SpanStream {
  public:
   using Ch = char;
 
   explicit SpanStream(std::span<const char> text) : text_(text) {}
 
-  Ch Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-  Ch Take() { return pos_ < text_.size() ? text_[pos_++] : '\0'; }
+  Ch Peek() const { return pos_ < text_.size() ? shown(text_[pos_]) : '\0'; }
+  Ch Take() {
+    if (pos_ >= text_.size()) return '\0';
+    const Ch taken = shown(text_[pos_]);
+    follow(text_[pos_++]);
+    return taken;
+  }
   std::size_t Tell() const { return pos_; }
+
+  // Set from the start of a skipped value to its end, both outside strings.
+  void set_skipping(bool skipping) { skipping_ = skipping; }
 
   // Only in-place parsing writes to its input stream; this reader never does.
   Ch* PutBegin() {
@@ -52,8 +69,43 @@ class SpanStream {
   }
 
  private:
+  // Where the last byte taken left the text: outside strings, inside one, just past a backslash
+  // in one, or just past the "\u" of an escape.
+  enum class Place { outside, string, escape, first_hex };
+
+  static bool is_digit(Ch c) { return c >= '0' && c <= '9'; }
+  static bool is_hex(Ch c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  }
+
+  Ch shown(Ch c) const { return skipping_ && place_ == Place::first_hex && is_hex(c) ? '0' : c; }
+
+  void follow(Ch c) {
+    switch (place_) {
+      case Place::outside:
+        if (c == '"') {
+          place_ = Place::string;
+        } else if (c >= '1' && c <= '9') {
+          while (pos_ < text_.size() && is_digit(text_[pos_])) ++pos_;
+        }
+        break;
+      case Place::string:
+        if (c == '\\') place_ = Place::escape;
+        if (c == '"') place_ = Place::outside;
+        break;
+      case Place::escape:
+        place_ = c == 'u' ? Place::first_hex : Place::string;
+        break;
+      case Place::first_hex:
+        place_ = Place::string;
+        break;
+    }
+  }
+
   std::span<const char> text_;
   std::size_t pos_ = 0;
+  Place place_ = Place::outside;
+  bool skipping_ = false;
 };
 
 // A fault and the offset of the point it is reported at.
@@ -102,11 +154,12 @@ bool breaks_literal(std::span<const char> text, std::size_t pos) {
   return false;
 }
 
-// The end of the number that starts at pos.
-std::size_t number_end(std::span<const char> text, std::size_t pos) {
+// The number that ends at end, as the document writes it.
+std::string_view number_before(std::span<const char> text, std::size_t end) {
   constexpr std::string_view kNumberBytes = "+-.0123456789eE";
-  while (pos < text.size() && kNumberBytes.find(text[pos]) != std::string_view::npos) ++pos;
-  return pos;
+  std::size_t start = end;
+  while (start > 0 && kNumberBytes.find(text[start - 1]) != std::string_view::npos) --start;
+  return {text.data() + start, end - start};
 }
 
 // Words and point for a fault that RapidJSON reported. `offset` is RapidJSON's own error offset
@@ -169,9 +222,6 @@ Fault reader_fault(std::span<const char> text, rapidjson::ParseErrorCode code, s
     case rapidjson::kParseErrorStringInvalidEncoding:
       // offset is the first byte of the character that is not UTF-8.
       return Fault{"invalid unicode code point", past_byte(text, offset)};
-    case rapidjson::kParseErrorNumberTooBig:
-      // offset is the start of the number.
-      return Fault{"number out of range", number_end(text, offset)};
     case rapidjson::kParseErrorNumberMissFraction:
     case rapidjson::kParseErrorNumberMissExponent:
       return eof_or("EOF while parsing a value", "invalid number");
@@ -197,19 +247,20 @@ bool holds_lone_surrogate(std::string_view text) {
 // was read and the rest of the text is left to check.
 class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ConfigHandler> {
  public:
-  ConfigHandler(std::span<const char> text, const SpanStream& stream)
-      : text_(text), stream_(stream) {}
+  ConfigHandler(std::span<const char> text, SpanStream& stream) : text_(text), stream_(stream) {}
 
   bool Null() { return other_scalar("null"); }
   bool Bool(bool value) { return other_scalar(value ? "boolean `true`" : "boolean `false`"); }
-  bool RawNumber(const char* raw, rapidjson::SizeType length, bool) {
-    if (!reads_value()) return true;
-    const std::optional<std::string> found = describe_number(std::string_view(raw, length));
+  // The reader saw the number with its digit runs cut short; the value comes from the document.
+  bool RawNumber(const char*, rapidjson::SizeType, bool) {
+    if (!reads_value()) return skipped();
+    const std::optional<std::string> found = describe_number(number_before(text_, stream_.Tell()));
+    // Out of range is known only once the last digit is read: the point is just past the number.
     if (!found) return fail("number out of range", stream_.Tell());
     return other_scalar(*found);
   }
   bool String(const char* chars, rapidjson::SizeType length, bool) {
-    if (!reads_value()) return true;
+    if (!reads_value()) return skipped();
     const std::string_view value(chars, length);
     if (holds_lone_surrogate(value)) {
       return fail("lone trailing surrogate in hex escape", stream_.Tell());
@@ -232,9 +283,14 @@ class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Con
   bool Key(const char* chars, rapidjson::SizeType length, bool) {
     if (depth_ != 1) return true;
     const std::string_view key(chars, length);
+    // A key of the record is decoded to be compared, and like a value read it must be Unicode.
+    if (holds_lone_surrogate(key)) {
+      return fail("lone trailing surrogate in hex escape", stream_.Tell());
+    }
     pending_ = key == kMainBinaryName ? Field::main_binary_name
                : key == kProductName  ? Field::product_name
                                       : Field::none;
+    stream_.set_skipping(pending_ == Field::none);
     if (pending_ == Field::none) return true;
     bool& seen = seen_[pending_ == Field::main_binary_name ? 0 : 1];
     if (seen) {
@@ -248,7 +304,7 @@ class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Con
 
   // The reader calls the End events before it takes the closing bracket.
   bool EndObject(rapidjson::SizeType) {
-    if (--depth_ != 0) return true;
+    if (--depth_ != 0) return skipped();
     const std::size_t past_brace = stream_.Tell() + 1;
     // mainBinaryName is tested first: when both are absent, only it is named.
     if (!main_binary_name_) return missing(kMainBinaryName, past_brace);
@@ -256,7 +312,7 @@ class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Con
     return true;
   }
   bool EndArray(rapidjson::SizeType) {
-    if (--depth_ != 0) return true;
+    if (--depth_ != 0) return skipped();
     return fail("invalid length " + std::to_string(elements_) + ", expected " +
                     std::string(kRecordWithElements),
                 stream_.Tell() + 1);
@@ -280,6 +336,12 @@ class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Con
     return form_ == Form::array || pending_ != Field::none;
   }
 
+  // A value the record does not look at has been read; back at depth 1, a skipped value has ended.
+  bool skipped() {
+    if (depth_ == 1) stream_.set_skipping(false);
+    return true;
+  }
+
   bool fail(std::string message, std::size_t point) {
     fault_ = Fault{std::move(message), point};
     return false;
@@ -297,7 +359,7 @@ class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Con
 
   // A value that is neither a string nor an array or object.
   bool other_scalar(std::string_view found) {
-    if (!reads_value()) return true;
+    if (!reads_value()) return skipped();
     return invalid_type(found, depth_ == 0 ? kRecordName : kAString);
   }
 
@@ -312,7 +374,7 @@ class ConfigHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Con
   }
 
   std::span<const char> text_;
-  const SpanStream& stream_;
+  SpanStream& stream_;
   Form form_ = Form::none;
   std::size_t depth_ = 0;
   Field pending_ = Field::none;
