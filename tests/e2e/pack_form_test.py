@@ -1,0 +1,278 @@
+#!/usr/bin/python3
+"""Packs the stub with brevlo-pack, natively and under Wine, and checks the launchers with pefile.
+
+Usage: pack_form_test.py STUB HOST_PACK WINDOWS_PACK WINE_RUN CONFIG INSTALLER SCRATCH
+
+SCRATCH is emptied and owned by this test. Checked: the packed launcher keeps the stub's form and
+gets the payload sections, resources, relocations and headers of its new size; a certificate table
+after the stub is dropped; branding puts a multi-image icon and CJK version strings in; the Linux
+and Windows tools give the same bytes for the same command run in a folder named "Été 2026", and
+repacking a launcher gives it back unchanged; the Windows tool's refusals reach standard error
+whole. The exit status is 1 when any check fails.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zlib
+
+import pefile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pe_form_test import Checks, resources  # noqa: E402
+
+PAYLOAD_CHARACTERISTICS = 0x40000040
+TAIL = [".brvcfg", ".brvimg", ".rsrc", ".reloc"]
+FOLDER = "Été 2026"
+PRODUCT = "奥斯特万 Ostrevan 🎮"
+DESCRIPTION = "Été 2026 — 启动器"
+VERSION = "2.5.0.7"
+RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
+
+# Header fields a packed launcher keeps from its stub.
+FILE_HEADER_KEPT = ["Machine", "TimeDateStamp", "SizeOfOptionalHeader", "Characteristics"]
+OPTIONAL_HEADER_KEPT = [
+    "Magic", "MajorLinkerVersion", "MinorLinkerVersion", "SizeOfCode", "SizeOfUninitializedData",
+    "AddressOfEntryPoint", "BaseOfCode", "ImageBase", "SectionAlignment", "FileAlignment",
+    "MajorOperatingSystemVersion", "MinorOperatingSystemVersion", "MajorImageVersion",
+    "MinorImageVersion", "MajorSubsystemVersion", "MinorSubsystemVersion", "Reserved1",
+    "SizeOfHeaders", "Subsystem", "DllCharacteristics", "SizeOfStackReserve",
+    "SizeOfStackCommit", "SizeOfHeapReserve", "SizeOfHeapCommit", "LoaderFlags",
+    "NumberOfRvaAndSizes",
+]
+
+
+def align(value, alignment):
+    return (value + alignment - 1) // alignment * alignment
+
+
+def name_of(section):
+    return section.Name.rstrip(b"\0").decode()
+
+
+def dib(width, fill):
+    """A 32-bit icon bitmap: BITMAPINFOHEADER (height doubled for the mask), pixels, mask."""
+    header = struct.pack("<IiiHHIIiiII", 40, width, 2 * width, 1, 32, 0, 0, 0, 0, 0, 0)
+    return header + bytes([fill]) * (width * width * 4) + bytes(((width + 31) // 32 * 4) * width)
+
+
+def png(width):
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    rows = b"".join(b"\0" + bytes([x % 256, 0x80, 255 - x % 256, 255]) * width
+                    for x in range(width))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, width, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+ICON_IMAGES = [(16, dib(16, 0x40)), (256, png(256)), (48, dib(48, 0xC0))]
+
+
+def ico(images):
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for width, data in images:
+        out += struct.pack("<BBBBHHII", width % 256, width % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return out + b"".join(data for _, data in images)
+
+
+def pefile_text(text):
+    """A version string as pefile gives it: each UTF-16 unit read as one character."""
+    units = struct.unpack(f"<{len(text.encode('utf-16-le')) // 2}H", text.encode("utf-16-le"))
+    return "".join(map(chr, units)).encode("utf-8", "backslashreplace").decode()
+
+
+def run(command, cwd):
+    done = subprocess.run(command, cwd=cwd, capture_output=True, timeout=300)
+    return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+
+
+def checksum(data, field):
+    """The PE checksum: 16-bit words added with the carry folded back in, plus the file's length.
+
+    (pefile's generate_checksum sums its own re-serialisation of the image, which re-encodes
+    version strings with characters outside the BMP.)
+    """
+    words = bytearray(data)
+    words[field:field + 4] = bytes(4)
+    if len(words) % 2:
+        words.append(0)
+    total = 0
+    for (word,) in struct.iter_unpack("<H", words):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(data)
+
+
+def imports(pe):
+    return [(e.dll, [i.name or i.ordinal for i in e.imports])
+            for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
+
+
+def check_form(c, what, stub_path, out_path, config, installer):
+    """The packed launcher keeps the stub's form and lays out its tail for its new size."""
+    stub = pefile.PE(stub_path)
+    out = pefile.PE(out_path)
+    data = open(out_path, "rb").read()
+    c.equal(f"{what}: pefile warnings", out.get_warnings(), [])
+    c.true(f"{what}: DOS header and stub kept", data[:stub.DOS_HEADER.e_lfanew] ==
+           open(stub_path, "rb").read()[:stub.DOS_HEADER.e_lfanew])
+    for header, fields in ((("FILE_HEADER"), FILE_HEADER_KEPT), ("OPTIONAL_HEADER", OPTIONAL_HEADER_KEPT)):
+        c.equal(f"{what}: {header} fields kept",
+                [getattr(getattr(out, header), f) for f in fields],
+                [getattr(getattr(stub, header), f) for f in fields])
+    c.equal(f"{what}: imports", imports(out), imports(stub))
+
+    kept = [s for s in stub.sections if name_of(s) not in TAIL]
+    c.equal(f"{what}: section names", [name_of(s) for s in out.sections],
+            [name_of(s) for s in kept] + TAIL)
+    c.equal(f"{what}: kept section headers", [s.__pack__().hex() for s in out.sections[:len(kept)]],
+            [s.__pack__().hex() for s in kept])
+    c.true(f"{what}: kept sections' data", [s.get_data() for s in out.sections[:len(kept)]] ==
+           [s.get_data() for s in kept])
+    oh = out.OPTIONAL_HEADER
+    tail = out.sections[len(kept):]
+    expected_rva = align(kept[-1].VirtualAddress + kept[-1].Misc_VirtualSize, oh.SectionAlignment)
+    expected_file = align(max(s.PointerToRawData + s.SizeOfRawData for s in kept), oh.FileAlignment)
+    for section in tail:
+        c.equal(f"{what}: {name_of(section)} address, file offset and file size",
+                (section.VirtualAddress, section.PointerToRawData, section.SizeOfRawData),
+                (expected_rva, expected_file, align(section.Misc_VirtualSize, oh.FileAlignment)))
+        expected_rva = align(section.VirtualAddress + section.Misc_VirtualSize, oh.SectionAlignment)
+        expected_file += section.SizeOfRawData
+    for section, payload in zip(tail, (config, installer)):
+        c.equal(f"{what}: {name_of(section)} characteristics", hex(section.Characteristics),
+                hex(PAYLOAD_CHARACTERISTICS))
+        c.true(f"{what}: {name_of(section)} holds the payload exactly, zero padded",
+               section.Misc_VirtualSize == len(payload) and
+               section.get_data() == payload + bytes(section.SizeOfRawData - len(payload)))
+    stub_reloc = [s for s in stub.sections if name_of(s) == ".reloc"][0]
+    c.true(f"{what}: .reloc copied", tail[3].get_data()[:stub_reloc.Misc_VirtualSize] ==
+           stub_reloc.get_data()[:stub_reloc.Misc_VirtualSize])
+
+    dirs = [(d.VirtualAddress, d.Size) for d in oh.DATA_DIRECTORY]
+    want = [(d.VirtualAddress, d.Size) for d in stub.OPTIONAL_HEADER.DATA_DIRECTORY]
+    want[2] = (tail[2].VirtualAddress, tail[2].Misc_VirtualSize)
+    want[4] = (0, 0)
+    want[5] = (tail[3].VirtualAddress + want[5][0] - stub_reloc.VirtualAddress, want[5][1])
+    c.equal(f"{what}: data directories", dirs, want)
+    c.equal(f"{what}: size of image", oh.SizeOfImage, expected_rva)
+    c.equal(f"{what}: size of initialised data", oh.SizeOfInitializedData,
+            sum(s.SizeOfRawData for s in out.sections if s.Characteristics & 0x40))
+    c.equal(f"{what}: checksum", oh.CheckSum, checksum(data, oh.get_file_offset() + 64))
+    c.equal(f"{what}: file ends with the last section", len(data), expected_file)
+    return out
+
+
+def check_branding(c, what, pe):
+    found = resources(pe)
+    group = struct.pack("<HHH", 0, 1, len(ICON_IMAGES))
+    for index, (width, image) in enumerate(ICON_IMAGES, 1):
+        c.true(f"{what}: icon {index} is image {index} of the .ico in language 1033",
+               found.get((RT_ICON, index)) == [(1033, image)])
+        group += struct.pack("<BBBBHHIH", width % 256, width % 256, 0, 0, 1, 32, len(image), index)
+    c.equal(f"{what}: group icon 1", [(lang, data.hex()) for lang, data in found.get((RT_GROUP_ICON, 1), [])],
+            [(1033, group.hex())])
+    c.equal(f"{what}: resources", sorted(found), sorted(
+        [(RT_ICON, i) for i in range(1, len(ICON_IMAGES) + 1)] + [(RT_GROUP_ICON, 1), (RT_VERSION, 1)]))
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    c.equal(f"{what}: fixed file and product versions",
+            (fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS),
+            (0x00020005, 0x00000007, 0x00020005, 0x00000007))
+    tables, translations = [], []
+    for info in pe.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            tables += [(t.LangID, {k.decode(): v.decode() for k, v in t.entries.items()})
+                       for t in info.StringTable]
+        elif info.Key == b"VarFileInfo":
+            translations += [var.entry for var in info.Var]
+    c.equal(f"{what}: string tables", tables, [(b"000004b0", {
+        "FileDescription": pefile_text(DESCRIPTION),
+        "ProductName": pefile_text(PRODUCT),
+        "ProductVersion": VERSION,
+        "FileVersion": VERSION,
+    })])
+    c.equal(f"{what}: translation", translations, [{b"Translation": "0x0000 0x04b0"}])
+
+
+def main(argv):
+    if len(argv) != 8:
+        sys.stderr.write(__doc__)
+        return 2
+    stub_path, host_pack, windows_pack, wine_run, config_path, installer_path, scratch = argv[1:]
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(os.path.join(scratch, FOLDER))
+    config = open(config_path, "rb").read()
+    installer = open(installer_path, "rb").read()
+    for name, data in (("stub.exe", open(stub_path, "rb").read()), ("game.json", config),
+                       ("setup.exe", installer), ("game.ico", ico(ICON_IMAGES))):
+        with open(os.path.join(scratch, name), "wb") as f:
+            f.write(data)
+    host = [os.path.abspath(host_pack)]
+    windows = [os.path.abspath(wine_run), os.path.abspath(windows_pack)]
+    inputs = ["--config", "game.json", "--installer", "setup.exe"]
+    branding = ["--icon", "game.ico", "--product-name", PRODUCT, "--file-description", DESCRIPTION,
+                "--version", VERSION]
+    c = Checks()
+
+    def pack(tool, stub, out, extra=()):
+        result = run(tool + ["--stub", stub] + inputs + ["--out", out] + list(extra), scratch)
+        c.equal(f"{out}: exit status and output", result, (0, "", ""))
+        path = os.path.join(scratch, out)
+        return open(path, "rb").read() if os.path.exists(path) else b""
+
+    plain = pack(host, "stub.exe", "plain.exe")
+    check_form(c, "plain", os.path.join(scratch, "stub.exe"), os.path.join(scratch, "plain.exe"),
+               config, installer)
+    c.true("plain: resources are the stub's",
+           resources(pefile.PE(os.path.join(scratch, "plain.exe"))) ==
+           resources(pefile.PE(os.path.join(scratch, "stub.exe"))))
+
+    # A certificate table after the stub, as a signing tool leaves it, is dropped.
+    signed = pefile.PE(os.path.join(scratch, "stub.exe"))
+    certificate = struct.pack("<IHH", 24, 0x0200, 0x0002) + b"not a real PKCS#7"[:16]
+    signed.OPTIONAL_HEADER.DATA_DIRECTORY[4].VirtualAddress = len(signed.__data__)
+    signed.OPTIONAL_HEADER.DATA_DIRECTORY[4].Size = len(certificate)
+    with open(os.path.join(scratch, "signed-stub.exe"), "wb") as f:
+        f.write(signed.write() + certificate)
+    c.true("a signed stub packs to the same bytes, unsigned",
+           pack(host, "signed-stub.exe", "from-signed.exe") == plain)
+
+    out_linux = f"{FOLDER}/branded-linux.exe"
+    out_windows = f"{FOLDER}/branded-windows.exe"
+    branded = pack(host, "stub.exe", out_linux, branding)
+    c.true("the Windows tool under Wine gives the same bytes",
+           pack(windows, "stub.exe", out_windows, branding) == branded and branded != b"")
+    pe = check_form(c, "branded", os.path.join(scratch, "stub.exe"),
+                    os.path.join(scratch, out_linux), config, installer)
+    check_branding(c, "branded", pe)
+    c.true("repacking the branded launcher without options gives it back",
+           pack(windows, out_windows, f"{FOLDER}/repacked.exe") == branded)
+
+    refusals = [
+        (["--version", "1.2.3.4.5"], 1,
+         "brevlo-pack: --version 1.2.3.4.5 is not 1 to 4 numbers from 0 to 65535 separated by dots\n"),
+        (["--config", "bad.json"], 1,
+         '无法解析 game.json: Error("missing field `mainBinaryName`", line: 1, column: 2)\n'),
+    ]
+    with open(os.path.join(scratch, "bad.json"), "wb") as f:
+        f.write(b"{}")
+    for extra, status, line in refusals:
+        command = windows + ["--stub", "stub.exe", "--installer", "setup.exe", "--out", "refused.exe"]
+        command += extra if "--config" in extra else ["--config", "game.json"] + extra
+        c.equal(f"Windows tool refuses {' '.join(extra)}", run(command, scratch), (status, "", line))
+        c.true(f"no output after refusing {' '.join(extra)}",
+               not os.path.exists(os.path.join(scratch, "refused.exe")))
+    c.equal("nothing else left in the output folder", sorted(os.listdir(os.path.join(scratch, FOLDER))),
+            ["branded-linux.exe", "branded-windows.exe", "repacked.exe"])
+
+    print(f"{c.count - c.failures} of {c.count} checks passed")
+    return 1 if c.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

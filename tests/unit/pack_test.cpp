@@ -1,0 +1,896 @@
+// brevlo-pack over synthetic stubs made here: the layout of a packed launcher, its resources and
+// version strings, every refusal with its exact line, and the command as a publisher runs it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "pack/ico.hpp"
+#include "pack/pack.hpp"
+#include "pack/pack_tool.hpp"
+#include "pack/resources.hpp"
+#include "pack/version_info.hpp"
+#include "platform/error.hpp"
+
+namespace brevlo::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using ByteVec = std::vector<std::uint8_t>;
+
+ByteVec bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
+
+ByteVec from_hex(std::string_view hex) {
+  ByteVec out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return out;
+}
+
+template <class T>
+ByteVec bytes_of_struct(const T& value) {
+  ByteVec out;
+  append(out, value);
+  return out;
+}
+
+// The version resource windres makes of the launcher's brevlo.rc (FileDescription and
+// ProductName "brevlo", ProductVersion and FileVersion "1.0.0", file and product version 1.0.0.0,
+// flags mask 0x3F, VOS_NT_WINDOWS32, VFT_APP).
+const ByteVec kWindresVersion = from_hex(
+    "a00134000000560053005f00560045005200530049004f004e005f0049004e0046004f0000000000bd04effe00000100"
+    "000001000000000000000100000000003f00000000000000040004000100000000000000000000000000000000010000"
+    "010053007400720069006e006700460069006c00650049006e0066006f000000dc000000010030003000300030003000"
+    "3400620030000000360007000100460069006c0065004400650073006300720069007000740069006f006e0000000000"
+    "62007200650076006c006f00000000002e0007000100500072006f0064007500630074004e0061006d00650000000000"
+    "62007200650076006c006f0000000000300006000100500072006f006400750063007400560065007200730069006f00"
+    "6e00000031002e0030002e00300000002c0006000100460069006c006500560065007200730069006f006e0000000000"
+    "31002e0030002e0030000000440000000100560061007200460069006c00650049006e0066006f000000000024000400"
+    "00005400720061006e0073006c006100740069006f006e00000000000000b004");
+
+// A bitmap image of an icon: a BITMAPINFOHEADER for width x (2 x height), 32 bits per pixel, then
+// `pixels` bytes standing for colours and mask.
+ByteVec dib_image(std::int32_t width, std::size_t pixels, std::uint8_t fill) {
+  ByteVec out;
+  append(out, std::uint32_t{40});
+  append(out, width);
+  append(out, 2 * width);
+  append(out, std::uint16_t{1});
+  append(out, std::uint16_t{32});
+  out.resize(40, 0);
+  out.resize(40 + pixels, fill);
+  return out;
+}
+
+ByteVec png_image() {
+  ByteVec out = from_hex("89504e470d0a1a0a0000000d49484452");
+  out.resize(48, 0x5A);
+  return out;
+}
+
+// A .ico file of the images, each with its directory entry's sizes.
+struct IcoImage {
+  std::uint8_t width;
+  std::uint16_t bit_count;
+  ByteVec data;
+};
+ByteVec make_ico(const std::vector<IcoImage>& images) {
+  ByteVec out;
+  append(out, IconDir{0, 1, static_cast<std::uint16_t>(images.size())});
+  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+  for (const IcoImage& image : images) {
+    append(out, IconDirEntry{image.width, image.width, 0, 0, 1, image.bit_count,
+                             static_cast<std::uint32_t>(image.data.size()), offset});
+    offset += static_cast<std::uint32_t>(image.data.size());
+  }
+  for (const IcoImage& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
+  return out;
+}
+
+Resource resource(std::uint32_t type, std::uint32_t name, ByteVec data) {
+  return Resource{type, name, std::uint32_t{kLangEnglishUs}, 0, std::move(data)};
+}
+
+// The stub's own resources: icon 1 (a 2x2 bitmap of 64 bytes), group icon 1, version 1.
+ResourceSet stub_resources() {
+  ResourceSet set;
+  const ByteVec icon = dib_image(2, 24, 0x11);
+  ByteVec group = bytes_of_struct(IconDir{0, 1, 1});
+  append(group, GroupIconDirEntry{2, 2, 0, 0, 1, 32, static_cast<std::uint32_t>(icon.size()), 1});
+  put_resource(set, resource(kRtIcon, 1, icon));
+  put_resource(set, resource(kRtGroupIcon, 1, group));
+  put_resource(set, resource(kRtVersion, 1, kWindresVersion));
+  return set;
+}
+
+// ---------------------------------------------------------------------------------------------
+// A small builder of PE32+ images laid out as GNU ld lays out a stub.
+
+struct SectionSpec {
+  std::string name;
+  std::uint32_t characteristics;
+  ByteVec data;                          // the file data; SizeOfRawData is it rounded up
+  std::uint32_t virtual_size = 0;        // 0: the data's size
+  std::optional<ResourceSet> resources;  // the data is this tree, written at the section's RVA
+};
+
+struct StubSpec {
+  std::vector<SectionSpec> sections;
+  std::uint32_t e_lfanew = 0x80;
+  std::uint32_t size_of_headers = 0x400;
+  ByteVec certificate;  // after the last section, pointed at by the security directory
+};
+
+constexpr std::uint32_t kFileAlignment = 0x200;
+constexpr std::uint32_t kSectionAlignment = 0x1000;
+constexpr std::uint32_t kCode = 0x60000020;
+constexpr std::uint32_t kReadOnlyData = 0x40000040;
+constexpr std::uint32_t kData = 0xC0000040;
+constexpr std::uint32_t kBss = 0xC0000080;
+constexpr std::uint32_t kRelocFlags = 0x42000040;
+
+ByteVec marker() { return bytes_of(std::string_view("brevlo-stub/1\0\0\0", 16)); }
+
+ByteVec relocations(std::uint32_t page) {
+  ByteVec out;
+  append(out, BaseRelocationBlock{page, 12});
+  append(out, std::uint16_t{0xA010});
+  append(out, std::uint16_t{0});
+  return out;
+}
+
+// .text .rdata .brvlo .bss .rsrc .reloc and a certificate table, as the linker and a signing
+// tool leave a stub.
+StubSpec standard_stub() {
+  ByteVec text(0x100, 0xCC);
+  ByteVec rdata(0x80);
+  for (std::size_t i = 0; i < rdata.size(); ++i) rdata[i] = static_cast<std::uint8_t>(i * 3);
+  return StubSpec{{{".text", kCode, text, 0, std::nullopt},
+                   {".rdata", kReadOnlyData, rdata, 0, std::nullopt},
+                   {".brvlo", kReadOnlyData, marker(), 0, std::nullopt},
+                   {".bss", kBss, {}, 0x40, std::nullopt},
+                   {".rsrc", kData, {}, 0, stub_resources()},
+                   {".reloc", kRelocFlags, relocations(0x1000), 0, std::nullopt}},
+                  0x80,
+                  0x400,
+                  bytes_of("certificate table of 32 bytes..")};
+}
+
+ByteVec build_image(const StubSpec& spec) {
+  std::vector<SectionHeader> headers;
+  std::vector<ByteVec> contents;
+  std::uint32_t rva = kSectionAlignment;
+  std::uint32_t file = spec.size_of_headers;
+  OptionalHeader64 oh{};
+  for (const SectionSpec& s : spec.sections) {
+    SectionHeader h{};
+    std::copy_n(s.name.begin(), std::min<std::size_t>(s.name.size(), 8), h.Name);
+    ByteVec data = s.resources ? write_resource_section(*s.resources, rva) : s.data;
+    h.VirtualSize = s.virtual_size != 0 ? s.virtual_size : static_cast<std::uint32_t>(data.size());
+    h.VirtualAddress = rva;
+    h.SizeOfRawData = static_cast<std::uint32_t>(align_up(data.size(), kFileAlignment));
+    h.PointerToRawData = data.empty() ? 0 : file;
+    h.Characteristics = s.characteristics;
+    if (s.name == ".rsrc") oh.DataDirectory[kDirResource] = {rva, h.VirtualSize};
+    if (s.name == ".reloc") oh.DataDirectory[kDirBaseReloc] = {rva, h.VirtualSize};
+    if (s.name == ".rdata") {
+      oh.DataDirectory[1] = {rva + 0x10, 0x28};  // imports
+      oh.DataDirectory[9] = {rva + 0x40, 0x28};  // TLS
+    }
+    if (s.characteristics & kScnCntInitializedData) oh.SizeOfInitializedData += h.SizeOfRawData;
+    rva = static_cast<std::uint32_t>(align_up(rva + h.VirtualSize, kSectionAlignment));
+    file += h.SizeOfRawData;
+    headers.push_back(h);
+    contents.push_back(std::move(data));
+  }
+  ByteVec out(spec.size_of_headers, 0);
+  DosHeader dos{};
+  dos.e_magic = kDosMagic;
+  dos.e_lfanew = spec.e_lfanew;
+  write_at(out, 0, dos);
+  const std::string_view dos_stub = "This program cannot be run in DOS mode.";
+  std::copy(dos_stub.begin(), dos_stub.end(), out.begin() + 0x4E);
+  write_at(out, spec.e_lfanew, kPeSignature);
+  write_at(out, spec.e_lfanew + 4,
+           FileHeader{kMachineAmd64, static_cast<std::uint16_t>(headers.size()), 0x65A0B0C0, 0,
+                      0, sizeof(OptionalHeader64), 0x0022});
+  oh.Magic = kPe32PlusMagic;
+  oh.MajorLinkerVersion = 2;
+  oh.MinorLinkerVersion = 40;
+  oh.SizeOfCode = 0x200;
+  oh.AddressOfEntryPoint = 0x1010;
+  oh.BaseOfCode = 0x1000;
+  oh.ImageBase = 0x140000000;
+  oh.SectionAlignment = kSectionAlignment;
+  oh.FileAlignment = kFileAlignment;
+  oh.MajorOperatingSystemVersion = oh.MajorSubsystemVersion = 6;
+  oh.SizeOfImage = rva;
+  oh.SizeOfHeaders = spec.size_of_headers;
+  oh.CheckSum = 0x1234;
+  oh.Subsystem = 2;
+  oh.DllCharacteristics = 0x160;
+  oh.SizeOfStackReserve = 0x100000;
+  oh.SizeOfStackCommit = 0x1000;
+  oh.SizeOfHeapReserve = 0x100000;
+  oh.SizeOfHeapCommit = 0x1000;
+  oh.NumberOfRvaAndSizes = 16;
+  if (!spec.certificate.empty()) {
+    oh.DataDirectory[kDirSecurity] = {file, static_cast<std::uint32_t>(spec.certificate.size())};
+  }
+  const std::uint32_t optional_offset = spec.e_lfanew + 4 + sizeof(FileHeader);
+  write_at(out, optional_offset, oh);
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    write_at(out, optional_offset + sizeof(OptionalHeader64) + i * sizeof(SectionHeader),
+             headers[i]);
+    if (contents[i].empty()) continue;
+    out.resize(headers[i].PointerToRawData, 0);
+    out.insert(out.end(), contents[i].begin(), contents[i].end());
+    out.resize(headers[i].PointerToRawData + headers[i].SizeOfRawData, 0);
+  }
+  out.insert(out.end(), spec.certificate.begin(), spec.certificate.end());
+  return out;
+}
+
+std::uint32_t optional_offset(const ByteVec& image) {
+  return read_at<DosHeader>(image, 0)->e_lfanew + 4 + sizeof(FileHeader);
+}
+
+OptionalHeader64 optional_header(const ByteVec& image) {
+  return *read_at<OptionalHeader64>(image, optional_offset(image));
+}
+
+std::vector<SectionHeader> section_table(const ByteVec& image) {
+  const auto fh = *read_at<FileHeader>(image, optional_offset(image) - sizeof(FileHeader));
+  std::vector<SectionHeader> table;
+  for (std::size_t i = 0; i < fh.NumberOfSections; ++i) {
+    table.push_back(*read_at<SectionHeader>(
+        image, optional_offset(image) + sizeof(OptionalHeader64) + i * sizeof(SectionHeader)));
+  }
+  return table;
+}
+
+void edit_optional(ByteVec& image, const std::function<void(OptionalHeader64&)>& edit) {
+  OptionalHeader64 oh = optional_header(image);
+  edit(oh);
+  write_at(image, optional_offset(image), oh);
+}
+
+void edit_section(ByteVec& image, std::string_view name,
+                  const std::function<void(SectionHeader&)>& edit) {
+  const auto table = section_table(image);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (section_name(table[i]) != name) continue;
+    SectionHeader header = table[i];
+    edit(header);
+    write_at(image, optional_offset(image) + sizeof(OptionalHeader64) + i * sizeof(SectionHeader),
+             header);
+  }
+}
+
+// The textbook checksum: 16-bit words added one at a time with the carry folded back in.
+std::uint32_t reference_checksum(ByteVec image) {
+  const std::uint32_t field = optional_offset(image) + offsetof(OptionalHeader64, CheckSum);
+  write_at(image, field, std::uint32_t{0});
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < image.size(); i += 2) {
+    sum += image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return ((sum & 0xFFFF) + (sum >> 16)) + static_cast<std::uint32_t>(image.size());
+}
+
+const std::string kConfig = R"({"mainBinaryName": "Ostrevan", "productName": "Ostrevan"})";
+
+// A 0x300-byte installer image: MZ, e_lfanew 0x40, the PE signature, then a byte pattern.
+ByteVec installer_image() {
+  ByteVec out(0x300);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  write_at(out, 0, kDosMagic);
+  write_at(out, 60, std::uint32_t{0x40});
+  write_at(out, 0x40, kPeSignature);
+  return out;
+}
+
+struct Inputs {
+  ByteVec stub = build_image(standard_stub());
+  ByteVec config = bytes_of(kConfig);
+  ByteVec installer = installer_image();
+  std::optional<ByteVec> icon;
+  Branding branding;
+};
+
+std::expected<PackedLauncher, Refusal> pack_inputs(const Inputs& in) {
+  Branding branding = in.branding;
+  if (in.icon) branding.icon = Bytes(*in.icon);
+  return pack(in.stub, in.config, in.installer, branding);
+}
+
+ByteVec packed_bytes(const Inputs& in) {
+  auto packed = pack_inputs(in);
+  EXPECT_TRUE(packed.has_value()) << (packed ? "" : packed.error().reason);
+  return packed ? packed->bytes() : ByteVec{};
+}
+
+std::expected<ResourceSet, std::string> resources_of(const ByteVec& image) {
+  auto stub = read_stub(image);
+  if (!stub) return std::unexpected(stub.error().reason);
+  return read_resources(optional_header(image).DataDirectory[kDirResource],
+                        [&](std::uint32_t rva, std::uint32_t size) {
+                          return stub->at_rva(rva, size);
+                        });
+}
+
+const Resource* find(const ResourceSet& set, std::uint32_t type, std::uint32_t name) {
+  for (const Resource& r : set) {
+    if (r.type == ResourceId(type) && r.name == ResourceId(name)) return &r;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The accepted layout.
+
+struct ExpectedSection {
+  std::string_view name;
+  std::uint32_t virtual_size, virtual_address, size_of_raw_data, pointer, characteristics;
+};
+
+TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) {
+  ASSERT_EQ(kConfig.size(), 57u);
+  const Inputs in;
+  const ByteVec out = packed_bytes(in);
+  const ExpectedSection expected[] = {
+      {".text", 0x100, 0x1000, 0x200, 0x400, kCode},
+      {".rdata", 0x80, 0x2000, 0x200, 0x600, kReadOnlyData},
+      {".brvlo", 0x10, 0x3000, 0x200, 0x800, kReadOnlyData},
+      {".bss", 0x40, 0x4000, 0, 0, kBss},
+      {".brvcfg", 57, 0x5000, 0x200, 0xA00, kReadOnlyData},
+      {".brvimg", 0x300, 0x6000, 0x400, 0xC00, kReadOnlyData},
+      // 3 types x (3 tables of one entry) + 3 data entries = 232 bytes, then icon (64), group
+      // icon (20) and version (416) 8-byte aligned.
+      {".rsrc", 0x2E0, 0x7000, 0x400, 0x1000, kData},
+      {".reloc", 12, 0x8000, 0x200, 0x1400, kRelocFlags},
+  };
+  const auto table = section_table(out);
+  ASSERT_EQ(table.size(), std::size(expected));
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const ExpectedSection& e = expected[i];
+    const SectionHeader& s = table[i];
+    EXPECT_EQ(std::tuple(section_name(s), s.VirtualSize, s.VirtualAddress, s.SizeOfRawData,
+                         s.PointerToRawData, s.Characteristics),
+              std::tuple(e.name, e.virtual_size, e.virtual_address, e.size_of_raw_data,
+                         e.pointer, e.characteristics))
+        << "section " << i;
+  }
+  EXPECT_EQ(out.size(), 0x1600u) << "the certificate table is dropped";
+
+  // Every header field but the ones that follow from the new layout is the stub's.
+  OptionalHeader64 want = optional_header(in.stub);
+  want.SizeOfInitializedData = 0x1000;  // .rdata .brvlo .brvcfg .brvimg .rsrc .reloc
+  want.SizeOfImage = 0x9000;
+  want.CheckSum = reference_checksum(out);
+  want.DataDirectory[kDirResource] = {0x7000, 0x2E0};
+  want.DataDirectory[kDirSecurity] = {0, 0};
+  want.DataDirectory[kDirBaseReloc] = {0x8000, 12};
+  EXPECT_EQ(bytes_of_struct(optional_header(out)), bytes_of_struct(want));
+  const std::uint32_t file_header = optional_offset(out) - sizeof(FileHeader);
+  ByteVec stub_prefix(in.stub.begin(), in.stub.begin() + file_header);
+  EXPECT_EQ(ByteVec(out.begin(), out.begin() + file_header), stub_prefix) << "DOS header and stub";
+  FileHeader fh = *read_at<FileHeader>(in.stub, file_header);
+  fh.NumberOfSections = 8;
+  EXPECT_EQ(bytes_of_struct(*read_at<FileHeader>(out, file_header)), bytes_of_struct(fh));
+  const std::size_t table_end = optional_offset(out) + sizeof(OptionalHeader64) + 8 * 40;
+  EXPECT_TRUE(std::all_of(out.begin() + table_end, out.begin() + 0x400,
+                          [](std::uint8_t b) { return b == 0; }));
+
+  // The kept sections' data as in the stub, then the payload exactly, zero padded.
+  EXPECT_EQ(ByteVec(out.begin() + 0x400, out.begin() + 0xA00),
+            ByteVec(in.stub.begin() + 0x400, in.stub.begin() + 0xA00));
+  ByteVec config_raw = in.config;
+  config_raw.resize(0x200, 0);
+  EXPECT_EQ(ByteVec(out.begin() + 0xA00, out.begin() + 0xC00), config_raw);
+  ByteVec image_raw = in.installer;
+  image_raw.resize(0x400, 0);
+  EXPECT_EQ(ByteVec(out.begin() + 0xC00, out.begin() + 0x1000), image_raw);
+  ByteVec reloc_raw = relocations(0x1000);
+  reloc_raw.resize(0x200, 0);
+  EXPECT_EQ(ByteVec(out.begin() + 0x1400, out.end()), reloc_raw);
+
+  const auto resources = resources_of(out);
+  ASSERT_TRUE(resources.has_value()) << resources.error();
+  const ResourceSet stub_set = stub_resources();
+  ASSERT_EQ(resources->size(), stub_set.size());
+  for (std::size_t i = 0; i < stub_set.size(); ++i) {
+    EXPECT_EQ((*resources)[i].data, stub_set[i].data) << "resource " << i;
+  }
+}
+
+TEST(PackLayout, RepackingTheOutputGivesTheSameBytes) {
+  Inputs in;
+  const ByteVec once = packed_bytes(in);
+  in.stub = once;
+  EXPECT_EQ(packed_bytes(in), once);
+
+  // With branding, and with an installer whose size is a multiple of the file alignment.
+  in = Inputs();
+  in.installer.resize(0x600, 0x33);
+  in.icon = make_ico({{16, 32, dib_image(16, 100, 1)}, {0, 32, png_image()}});
+  in.branding.product_name = "Ostrevan";
+  in.branding.version = Version{"2.5", {2, 5, 0, 0}};
+  const ByteVec branded = packed_bytes(in);
+  in.stub = branded;
+  EXPECT_EQ(packed_bytes(in), branded);
+  in.icon.reset();
+  in.branding = {};
+  EXPECT_EQ(packed_bytes(in), branded) << "a packed launcher keeps its branding when repacked";
+}
+
+TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
+  StubSpec spec = standard_stub();
+  spec.sections.resize(4);  // .text .rdata .brvlo .bss
+  spec.certificate.clear();
+  Inputs in;
+  in.stub = build_image(spec);
+  const ByteVec out = packed_bytes(in);
+  const auto table = section_table(out);
+  ASSERT_EQ(table.size(), 6u);
+  EXPECT_EQ(section_name(table[5]), ".brvimg");
+  EXPECT_EQ(optional_header(out).DataDirectory[kDirResource], (DataDirectory{0, 0}));
+  EXPECT_EQ(optional_header(out).DataDirectory[kDirBaseReloc], (DataDirectory{0, 0}));
+  EXPECT_EQ(optional_header(out).SizeOfImage, 0x7000u);
+  EXPECT_EQ(out.size(), 0x1000u);
+}
+
+TEST(PackLayout, ChecksumMatchesTheWordByWordSumForAnySplit) {
+  ByteVec image = build_image(standard_stub());
+  image.push_back(0xFF);  // an odd length
+  edit_optional(image, [](OptionalHeader64& oh) { oh.CheckSum = 0; });
+  const std::uint32_t want = reference_checksum(image);
+  for (std::size_t split : {std::size_t{1}, std::size_t{3}, std::size_t{0x401}, image.size()}) {
+    const Bytes all(image);
+    const Bytes pieces[] = {all.first(split), all.subspan(split, (image.size() - split) / 2),
+                            all.subspan(split + (image.size() - split) / 2)};
+    EXPECT_EQ(pe_checksum(pieces), want) << "split at " << split;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Branding.
+
+TEST(PackBranding, IconReplacesEveryIconWithTheFilesImages) {
+  Inputs in;
+  const std::vector<IcoImage> images = {
+      {16, 32, dib_image(16, 300, 0x21)}, {0, 32, png_image()}, {48, 8, dib_image(48, 200, 0x43)}};
+  in.icon = make_ico(images);
+  const auto resources = resources_of(packed_bytes(in));
+  ASSERT_TRUE(resources.has_value()) << resources.error();
+  ByteVec group = bytes_of_struct(IconDir{0, 1, 3});
+  append(group, GroupIconDirEntry{16, 16, 0, 0, 1, 32, 340, 1});
+  append(group, GroupIconDirEntry{0, 0, 0, 0, 1, 32, 48, 2});
+  append(group, GroupIconDirEntry{48, 48, 0, 0, 1, 8, 240, 3});
+  std::vector<std::tuple<std::uint32_t, std::uint32_t, ByteVec>> got, want = {
+      {kRtIcon, 1, images[0].data},
+      {kRtIcon, 2, images[1].data},
+      {kRtIcon, 3, images[2].data},
+      {kRtGroupIcon, 1, group},
+      {kRtVersion, 1, kWindresVersion}};
+  for (const Resource& r : *resources) {
+    EXPECT_EQ(r.language, ResourceId(std::uint32_t{kLangEnglishUs}));
+    got.emplace_back(std::get<std::uint32_t>(r.type), std::get<std::uint32_t>(r.name), r.data);
+  }
+  EXPECT_EQ(got, want);
+}
+
+TEST(PackBranding, VersionStringsAndNumbersWithCjkText) {
+  Inputs in;
+  in.branding.product_name = "奥斯特万 Ostrevan 🎮";
+  in.branding.file_description = "Été 2026 — 启动器";
+  in.branding.version = Version{"3.14.159", {3, 14, 159, 0}};
+  const auto resources = resources_of(packed_bytes(in));
+  ASSERT_TRUE(resources.has_value()) << resources.error();
+  const Resource* version = find(*resources, kRtVersion, 1);
+  ASSERT_NE(version, nullptr);
+  const auto info = read_version_info(version->data);
+  ASSERT_TRUE(info.has_value()) << info.error();
+  EXPECT_EQ(info->product_name, u"奥斯特万 Ostrevan 🎮");
+  EXPECT_EQ(info->file_description, u"Été 2026 — 启动器");
+  EXPECT_EQ(info->product_version, u"3.14.159");
+  EXPECT_EQ(info->file_version, u"3.14.159");
+  FixedFileInfo fixed = *read_at<FixedFileInfo>(kWindresVersion, 40);
+  fixed.dwFileVersionMS = fixed.dwProductVersionMS = 0x0003000E;
+  fixed.dwFileVersionLS = fixed.dwProductVersionLS = 0x009F0000;
+  EXPECT_EQ(bytes_of_struct(info->fixed), bytes_of_struct(fixed));
+  // Written anew in the resource compiler's form: the same as writing those values directly.
+  EXPECT_EQ(version->data, *write_version_info(*info));
+  // Icons untouched.
+  EXPECT_EQ(find(*resources, kRtIcon, 1)->data, find(stub_resources(), kRtIcon, 1)->data);
+}
+
+TEST(VersionInfo, WritesTheResourceCompilersBytesAndReadsThemBack) {
+  const auto info = read_version_info(kWindresVersion);
+  ASSERT_TRUE(info.has_value()) << info.error();
+  EXPECT_EQ(info->file_description, u"brevlo");
+  EXPECT_EQ(info->product_name, u"brevlo");
+  EXPECT_EQ(info->product_version, u"1.0.0");
+  EXPECT_EQ(info->file_version, u"1.0.0");
+  EXPECT_EQ(info->fixed.dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(info->fixed.dwFileFlagsMask, 0x3Fu);
+  EXPECT_EQ(write_version_info(*info), kWindresVersion);
+  VersionInfo huge = *info;
+  huge.product_name.assign(40000, u'x');
+  EXPECT_EQ(write_version_info(huge), std::nullopt);
+}
+
+TEST(VersionInfo, ParsesOneToFourNumbersUpTo65535) {
+  using Parts = std::array<std::uint16_t, 4>;
+  const std::pair<std::string_view, std::optional<Parts>> cases[] = {
+      {"1", Parts{1, 0, 0, 0}},
+      {"1.2.3", Parts{1, 2, 3, 0}},
+      {"65535.0.007.65535", Parts{65535, 0, 7, 65535}},
+      {"", std::nullopt},
+      {"1.", std::nullopt},
+      {".1", std::nullopt},
+      {"1..2", std::nullopt},
+      {"1.2.3.4.5", std::nullopt},
+      {"65536", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"-1", std::nullopt},
+      {"+1", std::nullopt},
+      {" 1", std::nullopt},
+      {"1,2", std::nullopt},
+      {"1.2a", std::nullopt},
+  };
+  for (const auto& [text, parts] : cases) EXPECT_EQ(parse_version(text), parts) << text;
+}
+
+TEST(Resources, NamedEntriesComeBeforeIdsAndTheTreeReadsBack) {
+  ResourceSet set;
+  put_resource(set, Resource{std::uint32_t{10}, std::uint32_t{7}, std::uint32_t{0}, 1252,
+                             bytes_of("seven")});
+  put_resource(set, Resource{u"PNG", u"LOGO", std::uint32_t{1033}, 0, bytes_of("png")});
+  put_resource(set, Resource{std::uint32_t{10}, u"B", std::uint32_t{1033}, 0, bytes_of("b")});
+  put_resource(set, Resource{std::uint32_t{10}, u"A", std::uint32_t{1033}, 0, bytes_of("a")});
+  ASSERT_EQ(set.size(), 4u);
+  EXPECT_EQ(set[0].type, ResourceId(u"PNG"));
+  EXPECT_EQ(set[1].name, ResourceId(u"A"));
+  EXPECT_EQ(set[3].name, ResourceId(std::uint32_t{7}));
+
+  const ByteVec section = write_resource_section(set, 0x3000);
+  ASSERT_EQ(section.size(), resource_section_size(set));
+  // Root: one named type, one numbered.
+  const auto root = *read_at<ResourceDirectory>(section, 0);
+  EXPECT_EQ(root.NumberOfNamedEntries + 0, 1);
+  EXPECT_EQ(root.NumberOfIdEntries + 0, 1);
+  const auto read = read_resources({0x3000, static_cast<std::uint32_t>(section.size())},
+                                   [&](std::uint32_t rva, std::uint32_t size) -> std::optional<Bytes> {
+                                     if (rva < 0x3000 || !fits(rva - 0x3000, size, section.size())) {
+                                       return std::nullopt;
+                                     }
+                                     return Bytes(section).subspan(rva - 0x3000, size);
+                                   });
+  ASSERT_TRUE(read.has_value()) << read.error();
+  ASSERT_EQ(read->size(), set.size());
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    EXPECT_EQ(std::tie((*read)[i].type, (*read)[i].name, (*read)[i].language,
+                       (*read)[i].code_page, (*read)[i].data),
+              std::tie(set[i].type, set[i].name, set[i].language, set[i].code_page, set[i].data));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Refusals: one line naming the input and the rule it breaks.
+
+struct RefusalCase {
+  const char* name;
+  std::function<void(Inputs&)> change;
+  Refusal want;
+};
+
+void put(ByteVec& image, std::size_t offset, std::uint32_t value) { write_at(image, offset, value); }
+
+// File offsets in the standard stub: .rsrc data at 0xA00, its tree as write_resource_section
+// lays it out (root at 0, type tables at 40/64/88, language tables at 112/136/160, data entries at
+// 184/200/216).
+constexpr std::size_t kRsrc = 0xA00;
+
+const RefusalCase kRefusals[] = {
+    {"config_empty", [](Inputs& in) { in.config.clear(); },
+     {Refusal::Input::Config,
+      "无法解析 game.json: Error(\"EOF while parsing a value\", line: 1, column: 0)"}},
+    {"config_missing_field", [](Inputs& in) { in.config = bytes_of("{}"); },
+     {Refusal::Input::Config,
+      "无法解析 game.json: Error(\"missing field `mainBinaryName`\", line: 1, column: 2)"}},
+    {"installer_tiny", [](Inputs& in) { in.installer = bytes_of("MZ"); },
+     {Refusal::Input::Installer, "only 2 bytes"}},
+    {"installer_no_mz", [](Inputs& in) { in.installer[0] = 'Z'; },
+     {Refusal::Input::Installer, "no MZ header"}},
+    {"installer_no_pe_header", [](Inputs& in) { put(in.installer, 60, 0x300); },
+     {Refusal::Input::Installer, "no PE header"}},
+    {"installer_no_pe_signature", [](Inputs& in) { in.installer[0x41] = 'X'; },
+     {Refusal::Input::Installer, "no PE signature"}},
+    {"stub_not_pe", [](Inputs& in) { in.stub = bytes_of("#!/bin/sh\necho brevlo\n"); },
+     {Refusal::Input::NotAStub, "no MZ header"}},
+    {"stub_no_pe_signature", [](Inputs& in) { put(in.stub, 60, 0x7FFFFFF0); },
+     {Refusal::Input::NotAStub, "no PE signature"}},
+    {"stub_x86", [](Inputs& in) { write_at(in.stub, 0x84, std::uint16_t{0x14C}); },
+     {Refusal::Input::NotAStub, "machine 0x014C, not x64 (0x8664)"}},
+    {"stub_pe32", [](Inputs& in) { write_at(in.stub, 0x98, std::uint16_t{0x10B}); },
+     {Refusal::Input::NotAStub, "not a PE32+ image (optional header magic 0x010B)"}},
+    {"stub_cut_in_section_table", [](Inputs& in) { in.stub.resize(0x1A0); },
+     {Refusal::Input::NotAStub, "its section table is cut short"}},
+    {"stub_without_marker",
+     [](Inputs& in) { edit_section(in.stub, ".brvlo", [](SectionHeader& s) { s.Name[4] = 'x'; }); },
+     {Refusal::Input::NotAStub, "it has no .brvlo section"}},
+    {"stub_bad_magic", [](Inputs& in) { in.stub[0x800 + 12] = '2'; },
+     {Refusal::Input::NotAStub, "its .brvlo section does not begin with \"brevlo-stub/1\""}},
+    {"stub_tail_section_out_of_order",
+     [](Inputs& in) {
+       StubSpec spec = standard_stub();
+       std::swap(spec.sections[1], spec.sections[4]);  // .rsrc where .rdata was
+       in.stub = build_image(spec);
+     },
+     {Refusal::Input::Stub,
+      "section .rsrc comes before section .rdata; .brvcfg, .brvimg, .rsrc and .reloc must end the "
+      "section table"}},
+    {"stub_directory_in_tail",
+     [](Inputs& in) {
+       edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[9] = {0x5010, 0x28}; });
+     },
+     {Refusal::Input::Stub,
+      "data directory 9 (RVA 0x5010, 0x28 bytes) is not inside a section that stays in place"}},
+    {"stub_relocations_in_rsrc",
+     [](Inputs& in) {
+       edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[5] = {0x5000, 12}; });
+     },
+     {Refusal::Input::Stub,
+      "its base relocations are neither in .reloc nor in a section that stays in place"}},
+    {"stub_relocations_of_a_moving_page", [](Inputs& in) { put(in.stub, 0xE00, 0x5000); },
+     {Refusal::Input::Stub, "its base relocations fix up RVA 0x5000, which packing moves"}},
+    {"stub_relocation_block_too_long", [](Inputs& in) { put(in.stub, 0xE04, 16); },
+     {Refusal::Input::Stub, "its base relocation block at offset 0x0 is malformed"}},
+    {"stub_without_header_room",
+     [](Inputs& in) {
+       StubSpec spec = standard_stub();
+       spec.e_lfanew = 0x200;  // section table at 0x308: 6 headers fit before 0x400, 8 do not
+       in.stub = build_image(spec);
+     },
+     {Refusal::Input::Stub,
+      "its headers have room for 6 section headers, not the 8 of the packed launcher"}},
+    {"stub_truncated_section_data", [](Inputs& in) { in.stub.resize(0xE08); },
+     {Refusal::Input::Stub, "section .reloc has data (0x200 bytes at 0xE00) beyond the end of the "
+                            "file"}},
+    {"stub_sections_overlap_in_memory",
+     [](Inputs& in) {
+       edit_section(in.stub, ".rdata", [](SectionHeader& s) { s.VirtualSize = 0x1001; });
+     },
+     {Refusal::Input::Stub, "section .brvlo is out of order in memory"}},
+    {"rsrc_directory_outside",
+     [](Inputs& in) {
+       edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[2].Size = 0x10000; });
+     },
+     {Refusal::Input::Stub,
+      "its resource directory (RVA 0x5000, 0x10000 bytes) lies outside the file"}},
+    {"rsrc_table_beyond_end", [](Inputs& in) { put(in.stub, kRsrc + 20, 0x80007000); },
+     {Refusal::Input::Stub, "its resource directory has a table at offset 0x7000 beyond its end"}},
+    {"rsrc_name_beyond_end", [](Inputs& in) { put(in.stub, kRsrc + 16, 0x800002DF); },
+     {Refusal::Input::Stub, "its resource directory has a name at offset 0x2DF beyond its end"}},
+    {"rsrc_loop", [](Inputs& in) { put(in.stub, kRsrc + 40 + 20, 0x80000000); },
+     {Refusal::Input::Stub, "its resource directory reaches offset 0x0 twice"}},
+    {"rsrc_too_deep", [](Inputs& in) { put(in.stub, kRsrc + 112 + 20, 0x80000028); },
+     {Refusal::Input::Stub, "its resource directory nests deeper than type, name and language"}},
+    {"rsrc_data_outside", [](Inputs& in) { put(in.stub, kRsrc + 184, 0x9000); },
+     {Refusal::Input::Stub, "its resource data at RVA 0x9000 (0x40 bytes) lies outside the file"}},
+    {"ico_empty", [](Inputs& in) { in.icon = ByteVec{}; },
+     {Refusal::Input::Icon, "only 0 bytes"}},
+    {"ico_reserved", [](Inputs& in) { in.icon = from_hex("010001000000"); },
+     {Refusal::Input::Icon, "its header's reserved field is 1, not 0"}},
+    {"ico_cursor", [](Inputs& in) { in.icon = make_ico({{16, 32, dib_image(16, 8, 0)}}); (*in.icon)[2] = 2; },
+     {Refusal::Input::Icon, "its header's type is 2, not 1 (icon)"}},
+    {"ico_no_image", [](Inputs& in) { in.icon = from_hex("000001000000"); },
+     {Refusal::Input::Icon, "it holds no image"}},
+    {"ico_directory_cut", [](Inputs& in) { in.icon = from_hex("00000100020010100000010020000800"); },
+     {Refusal::Input::Icon, "its directory of 2 images is cut short"}},
+    {"ico_image_outside",
+     [](Inputs& in) {
+       in.icon = make_ico({{16, 32, dib_image(16, 8, 0)}, {0, 32, png_image()}});
+       in.icon->pop_back();
+     },
+     {Refusal::Input::Icon, "image 2 of 2 (48 bytes at 86) lies outside the file"}},
+    {"ico_offset_overflow",
+     [](Inputs& in) {
+       in.icon = make_ico({{16, 32, dib_image(16, 8, 0)}});
+       put(*in.icon, 18, 0xFFFFFFF0);
+     },
+     {Refusal::Input::Icon, "image 1 of 1 (48 bytes at 4294967280) lies outside the file"}},
+    {"ico_not_an_image", [](Inputs& in) { in.icon = make_ico({{16, 32, bytes_of("GIF89a....")}}); },
+     {Refusal::Input::Icon, "image 1 of 1 is neither a PNG nor a bitmap with a BITMAPINFOHEADER"}},
+    {"version_resource_missing",
+     [](Inputs& in) {
+       StubSpec spec = standard_stub();
+       spec.sections[4].resources->pop_back();  // the version
+       in.stub = build_image(spec);
+       in.branding.product_name = "Ostrevan";
+     },
+     {Refusal::Input::Stub, "it has no version resource to change"}},
+    {"version_resource_malformed",
+     [](Inputs& in) {
+       StubSpec spec = standard_stub();
+       spec.sections[4].resources->back().data[6] = 'X';  // the key's first letter
+       in.stub = build_image(spec);
+       in.branding.file_description = "Ostrevan";
+     },
+     {Refusal::Input::Stub, "its version resource is not a VS_VERSIONINFO block"}},
+};
+
+class PackRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(PackRefusal, NamesTheRuleBroken) {
+  Inputs in;
+  GetParam().change(in);
+  const auto packed = pack_inputs(in);
+  ASSERT_FALSE(packed.has_value());
+  EXPECT_EQ(packed.error(), GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRules, PackRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// The command: exit status and both streams exactly, the output whole or absent.
+
+std::string utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
+fs::path from_utf8(std::string_view text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+void write_file(const fs::path& path, const ByteVec& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+ByteVec read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> folder_listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(utf8(entry.path().filename()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The reason the system gives for a missing file or folder, as the tool words it.
+std::string missing_reason(bool folder) {
+#ifdef _WIN32
+  return display_form(Error::os(folder ? 3 : 2));
+#else
+  (void)folder;
+  return "No such file or directory";
+#endif
+}
+
+class PackTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / "brevlo_pack_test";
+    fs::remove_all(root_);
+    dir_ = root_ / from_utf8("Été 2026");
+    fs::create_directories(dir_);
+    write_file(dir_ / "stub.exe", inputs_.stub);
+    write_file(dir_ / "game.json", inputs_.config);
+    write_file(dir_ / "setup.exe", inputs_.installer);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::string path(std::string_view name) const { return utf8(dir_ / from_utf8(name)); }
+
+  std::vector<std::string> command(std::string_view out = "Ostrevan.exe") const {
+    return {"--stub", path("stub.exe"), "--config", path("game.json"), "--installer",
+            path("setup.exe"), "--out", path(out)};
+  }
+
+  ToolOutcome run(std::vector<std::string> args) const { return run_pack_tool(args); }
+
+  static ToolOutcome refused(int status, const std::string& line) { return {status, "", line + "\n"}; }
+
+  fs::path root_, dir_;
+  Inputs inputs_;
+};
+
+TEST_F(PackTool, WritesTheLauncherSilentlyAndLeavesNothingElse) {
+  EXPECT_EQ(run(command()), ToolOutcome{});
+  EXPECT_EQ(read_file(dir_ / "Ostrevan.exe"), packed_bytes(inputs_));
+  EXPECT_EQ(folder_listing(dir_),
+            (std::vector<std::string>{"Ostrevan.exe", "game.json", "setup.exe", "stub.exe"}));
+}
+
+TEST_F(PackTool, ReplacesAnExistingOutputAndTakesItsOwnOutputAsStub) {
+  write_file(dir_ / "Ostrevan.exe", bytes_of("old launcher"));
+  auto args = command();
+  args.insert(args.end(), {"--product-name", "奥斯特万", "--version", "1.2"});
+  ASSERT_EQ(run(args), ToolOutcome{});
+  const ByteVec first = read_file(dir_ / "Ostrevan.exe");
+  args[1] = path("Ostrevan.exe");
+  ASSERT_EQ(run(args), ToolOutcome{});
+  EXPECT_EQ(read_file(dir_ / "Ostrevan.exe"), first);
+  Inputs in = inputs_;
+  in.branding.product_name = "奥斯特万";
+  in.branding.version = Version{"1.2", {1, 2, 0, 0}};
+  EXPECT_EQ(first, packed_bytes(in));
+}
+
+TEST_F(PackTool, RefusalLeavesTheOutputAsItWas) {
+  write_file(dir_ / "game.json", bytes_of("{}"));
+  write_file(dir_ / "Ostrevan.exe", bytes_of("old launcher"));
+  EXPECT_EQ(run(command()),
+            refused(1, "无法解析 game.json: Error(\"missing field `mainBinaryName`\", line: 1, "
+                       "column: 2)"));
+  EXPECT_EQ(read_file(dir_ / "Ostrevan.exe"), bytes_of("old launcher"));
+  EXPECT_EQ(folder_listing(dir_),
+            (std::vector<std::string>{"Ostrevan.exe", "game.json", "setup.exe", "stub.exe"}));
+}
+
+TEST_F(PackTool, EachRefusalLineNamesTheFile) {
+  write_file(dir_ / "notes.txt", bytes_of("not an executable, 32 bytes long"));
+  write_file(dir_ / "game.ico", from_hex("000002000100"));
+  auto args = command();
+  args[5] = path("notes.txt");
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("notes.txt") +
+                                      " is not a Windows executable: only 32 bytes"));
+  args = command();
+  args[1] = path("setup.exe");
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("setup.exe") +
+                                      " is not a brevlo stub: machine 0xE4DD, not x64 (0x8664)"));
+  args = command();
+  args.insert(args.end(), {"--icon", path("game.ico")});
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("game.ico") +
+                                      " is not a valid .ico: its header's type is 2, not 1 (icon)"));
+  args = command();
+  args.insert(args.end(), {"--version", "1.2.3.4.5"});
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: --version 1.2.3.4.5 is not 1 to 4 numbers from 0 "
+                                  "to 65535 separated by dots"));
+  EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
+}
+
+TEST_F(PackTool, UnreadableInputsAndUnwritableOutputExitWith2) {
+  auto args = command();
+  args[3] = path("missing.json");
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: cannot read " + path("missing.json") + ": " +
+                                      missing_reason(false)));
+  args = command("no such folder/Ostrevan.exe");
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: cannot write " + path("no such folder/Ostrevan.exe") +
+                                      ": " + missing_reason(true)));
+  EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"game.json", "setup.exe", "stub.exe"}));
+}
+
+TEST_F(PackTool, CommandLineMistakes) {
+  const std::string usage(kUsage);
+  const std::string help = "; brevlo-pack --help shows the usage";
+  EXPECT_EQ(run({}), refused(2, usage));
+  EXPECT_EQ(run({"--help"}), (ToolOutcome{0, usage + "\n", ""}));
+  auto args = command();
+  args.push_back("--verbose");
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: unknown argument --verbose" + help));
+  args = command();
+  args.push_back("--icon");
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: --icon needs a value" + help));
+  args = command();
+  args.insert(args.end(), {"--stub", "again.exe"});
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: --stub given twice" + help));
+  args = command();
+  args.resize(6);
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: missing --out" + help));
+  EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
+}
+
+}  // namespace
+}  // namespace brevlo::pack

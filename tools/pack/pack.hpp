@@ -1,0 +1,78 @@
+#pragma once
+// Packing a launcher: a brevlo stub, a game.json and an installer, with optional branding, made
+// into one executable, all in memory. The output is described as pieces that are written one
+// after the other; the installer is never copied.
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/pe_format.hpp"
+#include "pack/pe_layout.hpp"
+
+namespace brevlo::pack {
+
+// A version as given on the command line and its four numbers.
+struct Version {
+  std::string text;
+  std::array<std::uint16_t, 4> parts{};
+};
+
+// What changes the stub's icon and version strings; nothing given keeps the stub's resources.
+struct Branding {
+  std::optional<Bytes> icon;  // the bytes of a .ico file
+  std::optional<std::string> product_name;      // UTF-8
+  std::optional<std::string> file_description;  // UTF-8
+  std::optional<Version> version;
+};
+
+// Why packing refused its inputs; reason completes a line that names the input.
+struct Refusal {
+  enum class Input {
+    Config,     // reason is the launcher's own fatal-stop line for that document
+    Installer,  // "... is not a Windows executable: " reason
+    NotAStub,   // "... is not a brevlo stub: " reason
+    Stub,       // "... cannot be packed: " reason
+    Icon,       // "... is not a valid .ico: " reason
+    Output,     // the packed launcher itself: reason alone
+  };
+  Input input;
+  std::string reason;
+  friend bool operator==(const Refusal&, const Refusal&) = default;
+};
+
+// A packed launcher: its layout and the pieces of its file in order. Pieces point into the inputs
+// (which must outlive it) and into the object's own headers and resource section.
+struct PackedLauncher {
+  Layout layout;
+  std::uint32_t checksum = 0;
+  std::vector<Bytes> pieces;
+  std::vector<std::uint8_t> headers;
+  std::vector<std::uint8_t> resource_section;
+
+  PackedLauncher() = default;
+  PackedLauncher(PackedLauncher&&) = default;
+  PackedLauncher& operator=(PackedLauncher&&) = default;
+  PackedLauncher(const PackedLauncher&) = delete;
+  PackedLauncher& operator=(const PackedLauncher&) = delete;
+
+  // The whole file in one buffer.
+  std::vector<std::uint8_t> bytes() const;
+};
+
+// Checks every input (the document as the launcher reads it, the installer's MZ and PE
+// signatures, the stub, the icon) and packs them: the stub's kept sections, .brvcfg with the
+// document, .brvimg with the installer, .rsrc with the stub's resources as branded, the stub's
+// .reloc; the certificate table and anything after the last section dropped.
+[[nodiscard]] std::expected<PackedLauncher, Refusal> pack(Bytes stub, Bytes config,
+                                                          Bytes installer,
+                                                          const Branding& branding);
+
+// The reason an installer image is not a Windows executable, or nothing when it has the MZ header
+// and the PE signature.
+std::optional<std::string> installer_fault(Bytes installer);
+
+}  // namespace brevlo::pack

@@ -1,0 +1,103 @@
+#include "pack/pack_tool.hpp"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "pack/file_io.hpp"
+#include "pack/version_info.hpp"
+
+namespace brevlo::pack {
+namespace {
+
+constexpr std::string_view kTool = "brevlo-pack: ";
+
+ToolOutcome failure(int status, std::string_view line) {
+  return {status, "", std::string(line) + "\n"};
+}
+
+ToolOutcome usage_error(const std::string& problem) {
+  return failure(2, std::string(kTool) + problem + "; brevlo-pack --help shows the usage");
+}
+
+}  // namespace
+
+std::string refusal_line(const Refusal& refusal, const InputNames& names) {
+  const std::string tool(kTool);
+  switch (refusal.input) {
+    case Refusal::Input::Config: return refusal.reason;
+    case Refusal::Input::Installer:
+      return tool + names.installer + " is not a Windows executable: " + refusal.reason;
+    case Refusal::Input::NotAStub:
+      return tool + names.stub + " is not a brevlo stub: " + refusal.reason;
+    case Refusal::Input::Stub: return tool + names.stub + " cannot be packed: " + refusal.reason;
+    case Refusal::Input::Icon: return tool + names.icon + " is not a valid .ico: " + refusal.reason;
+    case Refusal::Input::Output: break;
+  }
+  return tool + refusal.reason;
+}
+
+ToolOutcome run_pack_tool(std::span<const std::string> args) {
+  if (args.empty()) return failure(2, kUsage);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    return {0, std::string(kUsage) + "\n", ""};
+  }
+  static const std::string_view kOptions[] = {"--stub",         "--config",
+                                              "--installer",    "--out",
+                                              "--icon",         "--product-name",
+                                              "--file-description", "--version"};
+  std::map<std::string, std::string, std::less<>> given;
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    const std::string& option = args[i];
+    if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions)) {
+      return usage_error("unknown argument " + option);
+    }
+    if (i + 1 == args.size()) return usage_error(option + " needs a value");
+    if (!given.emplace(option, args[i + 1]).second) return usage_error(option + " given twice");
+  }
+  for (const std::string_view required : {"--stub", "--config", "--installer", "--out"}) {
+    if (!given.contains(required)) return usage_error("missing " + std::string(required));
+  }
+  const auto value = [&](std::string_view option) -> std::optional<std::string> {
+    const auto it = given.find(option);
+    if (it == given.end()) return std::nullopt;
+    return it->second;
+  };
+
+  Branding branding;
+  branding.product_name = value("--product-name");
+  branding.file_description = value("--file-description");
+  if (const auto text = value("--version")) {
+    const auto parts = parse_version(*text);
+    if (!parts) {
+      return failure(1, std::string(kTool) + "--version " + *text +
+                            " is not 1 to 4 numbers from 0 to 65535 separated by dots");
+    }
+    branding.version = Version{*text, *parts};
+  }
+
+  const InputNames names{*value("--stub"), *value("--installer"),
+                         value("--icon").value_or("")};
+  std::map<std::string, FileBytes> files;
+  for (const std::string_view option : {"--stub", "--config", "--installer", "--icon"}) {
+    const auto path = value(option);
+    if (!path) continue;
+    auto bytes = read_whole_file(*path);
+    if (!bytes) {
+      return failure(2, std::string(kTool) + "cannot read " + *path + ": " + bytes.error());
+    }
+    files.emplace(option, std::move(*bytes));
+  }
+  if (files.contains("--icon")) branding.icon = files.at("--icon").bytes();
+
+  const auto packed = pack(files.at("--stub").bytes(), files.at("--config").bytes(),
+                           files.at("--installer").bytes(), branding);
+  if (!packed) return failure(1, refusal_line(packed.error(), names));
+  const std::string out = *value("--out");
+  if (auto written = write_file_replacing(out, packed->pieces); !written) {
+    return failure(2, std::string(kTool) + "cannot write " + out + ": " + written.error());
+  }
+  return {};
+}
+
+}  // namespace brevlo::pack

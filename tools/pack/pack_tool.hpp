@@ -1,0 +1,42 @@
+#pragma once
+// The brevlo-pack command:
+//   brevlo-pack --stub S --config C --installer I --out O [--icon ICO] [--product-name TEXT]
+//               [--file-description TEXT] [--version A[.B[.C[.D]]]]
+// Exit 0 and no output: O is written. Exit 1: an input is refused, with one line on standard
+// error. Exit 2: a file cannot be read or the output cannot be written, or the command line is
+// wrong, with one line on standard error. O is only ever replaced whole.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "pack/pack.hpp"
+
+namespace brevlo::pack {
+
+inline constexpr std::string_view kUsage =
+    "usage: brevlo-pack --stub STUB.exe --config game.json --installer SETUP.exe --out OUT.exe "
+    "[--icon ICON.ico] [--product-name TEXT] [--file-description TEXT] [--version A[.B[.C[.D]]]]";
+
+// What one run printed and its exit status.
+struct ToolOutcome {
+  int status = 0;
+  std::string out;  // standard output
+  std::string err;  // standard error
+  friend bool operator==(const ToolOutcome&, const ToolOutcome&) = default;
+};
+
+// The files a refusal line names.
+struct InputNames {
+  std::string stub;
+  std::string installer;
+  std::string icon;
+};
+
+// The line (without line feed) that reports a refusal.
+std::string refusal_line(const Refusal& refusal, const InputNames& names);
+
+// Runs brevlo-pack on its arguments (UTF-8, without the program name).
+ToolOutcome run_pack_tool(std::span<const std::string> args);
+
+}  // namespace brevlo::pack

@@ -1,0 +1,321 @@
+#include "pack/pe_layout.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace brevlo::pack {
+namespace {
+
+std::unexpected<StubRefusal> not_a_stub(std::string reason) {
+  return std::unexpected(StubRefusal{StubRefusal::Kind::NotAStub, std::move(reason)});
+}
+
+std::unexpected<StubRefusal> cannot_lay_out(std::string reason) {
+  return std::unexpected(StubRefusal{StubRefusal::Kind::CannotLayOut, std::move(reason)});
+}
+
+bool is_tail_name(std::string_view name) {
+  return name == kConfigSectionName || name == kImageSectionName ||
+         name == kResourceSectionName || name == kRelocSectionName;
+}
+
+bool is_power_of_two(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+// How many bytes a section spans in memory: its VirtualSize, or its file data when that is 0.
+std::uint64_t virtual_extent(const SectionHeader& section) {
+  return section.VirtualSize != 0 ? section.VirtualSize : section.SizeOfRawData;
+}
+
+bool inside(const SectionHeader& section, const DataDirectory& dir) {
+  return dir.VirtualAddress >= section.VirtualAddress &&
+         fits(dir.VirtualAddress - section.VirtualAddress, dir.Size, virtual_extent(section));
+}
+
+// Base relocation blocks may only fix up pages of the sections that stay in place.
+std::expected<void, StubRefusal> check_relocations(const Stub& stub, const DataDirectory& dir) {
+  const auto blocks = stub.at_rva(dir.VirtualAddress, dir.Size);
+  if (!blocks) return cannot_lay_out("its base relocations lie outside the file");
+  std::uint64_t offset = 0;
+  while (offset < blocks->size()) {
+    const auto block = read_at<BaseRelocationBlock>(*blocks, offset);
+    if (!block || block->SizeOfBlock < sizeof(BaseRelocationBlock) ||
+        !fits(offset, block->SizeOfBlock, blocks->size())) {
+      return cannot_lay_out("its base relocation block at offset " + hex(offset) +
+                            " is malformed");
+    }
+    if (block->VirtualAddress >= stub.kept_virtual_end) {
+      return cannot_lay_out("its base relocations fix up RVA " + hex(block->VirtualAddress) +
+                            ", which packing moves");
+    }
+    offset += block->SizeOfBlock;
+  }
+  return std::expected<void, StubRefusal>();
+}
+
+}  // namespace
+
+std::optional<Bytes> Stub::at_rva(std::uint32_t rva, std::uint32_t size) const {
+  for (const SectionHeader& section : sections) {
+    if (rva < section.VirtualAddress) continue;
+    const std::uint64_t within = rva - section.VirtualAddress;
+    const std::uint64_t mapped = std::min<std::uint64_t>(virtual_extent(section),
+                                                         section.SizeOfRawData);
+    if (fits(within, size, mapped)) return bytes.subspan(section.PointerToRawData + within, size);
+  }
+  return std::nullopt;
+}
+
+std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
+  Stub stub;
+  stub.bytes = bytes;
+  const auto dos = read_at<DosHeader>(bytes, 0);
+  if (!dos || dos->e_magic != kDosMagic) return not_a_stub("no MZ header");
+  const std::uint64_t pe = dos->e_lfanew;
+  const auto signature = read_at<std::uint32_t>(bytes, pe);
+  if (!signature || *signature != kPeSignature) return not_a_stub("no PE signature");
+  const auto file_header = read_at<FileHeader>(bytes, pe + 4);
+  if (!file_header) return not_a_stub("its file header is cut short");
+  stub.file_header = *file_header;
+  if (file_header->Machine != kMachineAmd64) {
+    return not_a_stub("machine " + hex(file_header->Machine, 4) + ", not x64 (0x8664)");
+  }
+  const std::uint64_t optional_offset = pe + 4 + sizeof(FileHeader);
+  const auto magic = read_at<std::uint16_t>(bytes, optional_offset);
+  if (!magic) return not_a_stub("its optional header is cut short");
+  if (*magic != kPe32PlusMagic) {
+    return not_a_stub("not a PE32+ image (optional header magic " + hex(*magic, 4) + ")");
+  }
+  const auto optional_header = read_at<OptionalHeader64>(bytes, optional_offset);
+  if (!optional_header) return not_a_stub("its optional header is cut short");
+  stub.optional_header = *optional_header;
+  stub.optional_header_offset = static_cast<std::uint32_t>(optional_offset);
+  const std::uint64_t table = optional_offset + file_header->SizeOfOptionalHeader;
+  stub.section_table_offset = static_cast<std::uint32_t>(table);
+  for (std::size_t i = 0; i < file_header->NumberOfSections; ++i) {
+    const auto section = read_at<SectionHeader>(bytes, table + i * sizeof(SectionHeader));
+    if (!section) return not_a_stub("its section table is cut short");
+    stub.sections.push_back(*section);
+  }
+
+  // How it is recognised: the .brvlo section and the text it begins with.
+  const auto marker = std::find_if(stub.sections.begin(), stub.sections.end(),
+                                   [](const SectionHeader& s) {
+                                     return section_name(s) == kStubMarkSection;
+                                   });
+  if (marker == stub.sections.end()) return not_a_stub("it has no .brvlo section");
+  if (marker->SizeOfRawData < kStubMagic.size() ||
+      !fits(marker->PointerToRawData, kStubMagic.size(), bytes.size()) ||
+      !std::equal(kStubMagic.begin(), kStubMagic.end(), bytes.begin() + marker->PointerToRawData)) {
+    return not_a_stub("its .brvlo section does not begin with \"brevlo-stub/1\"");
+  }
+
+  const OptionalHeader64& oh = stub.optional_header;
+  if (file_header->SizeOfOptionalHeader != sizeof(OptionalHeader64) ||
+      oh.NumberOfRvaAndSizes != 16) {
+    return cannot_lay_out("its optional header does not have the 16 data directories of PE32+");
+  }
+  if (!is_power_of_two(oh.FileAlignment) || oh.FileAlignment < 512 ||
+      oh.FileAlignment > 65536 || !is_power_of_two(oh.SectionAlignment) ||
+      oh.SectionAlignment < oh.FileAlignment) {
+    return cannot_lay_out("its file alignment " + hex(oh.FileAlignment) +
+                          " and section alignment " + hex(oh.SectionAlignment) +
+                          " are not powers of two from 512, section alignment the larger");
+  }
+  if (oh.SizeOfHeaders > bytes.size() ||
+      table + stub.sections.size() * sizeof(SectionHeader) > oh.SizeOfHeaders) {
+    return cannot_lay_out("its headers end (SizeOfHeaders " + hex(oh.SizeOfHeaders) +
+                          ") inside its section table or beyond the file");
+  }
+
+  // Data in the file after the headers; sections in ascending, non-overlapping memory order.
+  std::uint64_t next_rva = oh.SizeOfHeaders;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < stub.sections.size(); ++i) {
+    const SectionHeader& section = stub.sections[i];
+    const std::string name(section_name(section));
+    if (section.SizeOfRawData != 0) {
+      if (!fits(section.PointerToRawData, section.SizeOfRawData, bytes.size())) {
+        return cannot_lay_out("section " + name + " has data (" + hex(section.SizeOfRawData) +
+                              " bytes at " + hex(section.PointerToRawData) +
+                              ") beyond the end of the file");
+      }
+      if (section.PointerToRawData < oh.SizeOfHeaders) {
+        return cannot_lay_out("section " + name + " has data inside the headers");
+      }
+    }
+    if (section.VirtualAddress < next_rva || section.VirtualAddress % oh.SectionAlignment != 0) {
+      return cannot_lay_out("section " + name + " is out of order in memory");
+    }
+    next_rva = align_up(section.VirtualAddress + virtual_extent(section), oh.SectionAlignment);
+    if (!is_tail_name(section_name(section))) kept = i + 1;
+  }
+  stub.kept = kept;
+
+  // The movable tail: only its names, each once, and nothing of theirs before a kept section.
+  for (std::size_t i = 0; i < stub.sections.size(); ++i) {
+    const std::string_view name = section_name(stub.sections[i]);
+    if (i < kept && is_tail_name(name)) {
+      return cannot_lay_out("section " + std::string(name) + " comes before section " +
+                            std::string(section_name(stub.sections[kept - 1])) +
+                            "; .brvcfg, .brvimg, .rsrc and .reloc must end the section table");
+    }
+    for (std::size_t j = kept; j < i; ++j) {
+      if (section_name(stub.sections[j]) == name) {
+        return cannot_lay_out("section " + std::string(name) + " appears twice");
+      }
+    }
+    if (i >= kept && name == kRelocSectionName) stub.reloc = i;
+  }
+  stub.kept_file_end = oh.SizeOfHeaders;
+  std::uint64_t kept_virtual_end = 0;
+  for (std::size_t i = 0; i < kept; ++i) {
+    const SectionHeader& section = stub.sections[i];
+    if (section.SizeOfRawData != 0) {
+      stub.kept_file_end = std::max<std::uint64_t>(
+          stub.kept_file_end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
+    }
+    kept_virtual_end = align_up(section.VirtualAddress + virtual_extent(section),
+                                oh.SectionAlignment);
+  }
+  stub.kept_virtual_end = static_cast<std::uint32_t>(kept_virtual_end);
+
+  // Data directories: those that stay must point into sections that stay.
+  for (std::size_t index = 0; index < 16; ++index) {
+    const DataDirectory& dir = oh.DataDirectory[index];
+    if (dir.Size == 0 || index == kDirResource || index == kDirSecurity) continue;
+    const auto first_tail = stub.sections.begin() + static_cast<std::ptrdiff_t>(kept);
+    const bool in_kept = std::any_of(stub.sections.begin(), first_tail,
+                                     [&](const SectionHeader& s) { return inside(s, dir); });
+    if (index == kDirBaseReloc) {
+      if (!in_kept && !(stub.reloc && inside(stub.sections[*stub.reloc], dir))) {
+        return cannot_lay_out("its base relocations are neither in .reloc nor in a section that "
+                              "stays in place");
+      }
+      if (auto checked = check_relocations(stub, dir); !checked) {
+        return std::unexpected(checked.error());
+      }
+    } else if (!in_kept) {
+      return cannot_lay_out("data directory " + std::to_string(index) + " (RVA " +
+                            hex(dir.VirtualAddress) + ", " + hex(dir.Size) +
+                            " bytes) is not inside a section that stays in place");
+    }
+  }
+  return stub;
+}
+
+std::expected<Layout, StubRefusal> lay_out(const Stub& stub, std::span<const TailSection> tail) {
+  const OptionalHeader64& oh = stub.optional_header;
+  const std::size_t count = stub.kept + tail.size();
+  const std::uint64_t room = (oh.SizeOfHeaders - stub.section_table_offset) / sizeof(SectionHeader);
+  if (count > room) {
+    return cannot_lay_out("its headers have room for " + std::to_string(room) +
+                          " section headers, not the " + std::to_string(count) +
+                          " of the packed launcher");
+  }
+
+  Layout layout;
+  layout.sections.assign(stub.sections.begin(),
+                         stub.sections.begin() + static_cast<std::ptrdiff_t>(stub.kept));
+  std::copy(std::begin(oh.DataDirectory), std::end(oh.DataDirectory),
+            layout.directories.begin());
+  layout.directories[kDirSecurity] = {};
+  layout.directories[kDirResource] = {};
+
+  std::uint64_t rva = stub.kept_virtual_end;
+  std::uint64_t file = align_up(stub.kept_file_end, oh.FileAlignment);
+  constexpr std::uint64_t kLimit = std::numeric_limits<std::uint32_t>::max();
+  for (const TailSection& section : tail) {
+    SectionHeader header{};
+    std::copy_n(section.name.begin(), std::min<std::size_t>(section.name.size(), 8), header.Name);
+    const std::uint64_t raw = align_up(section.size, oh.FileAlignment);
+    if (rva + section.size > kLimit || file + raw > kLimit) {
+      return std::unexpected(StubRefusal{StubRefusal::Kind::TooLarge,
+                                         "the packed launcher would be larger than 4 GiB"});
+    }
+    header.VirtualSize = static_cast<std::uint32_t>(section.size);
+    header.VirtualAddress = static_cast<std::uint32_t>(rva);
+    header.SizeOfRawData = static_cast<std::uint32_t>(raw);
+    header.PointerToRawData = static_cast<std::uint32_t>(file);
+    header.Characteristics = section.characteristics;
+    if (section.name == kResourceSectionName) {
+      layout.directories[kDirResource] = {header.VirtualAddress, header.VirtualSize};
+    }
+    if (section.name == kRelocSectionName && stub.reloc) {
+      const SectionHeader& old = stub.sections[*stub.reloc];
+      DataDirectory& dir = layout.directories[kDirBaseReloc];
+      if (dir.Size != 0 && inside(old, dir)) {
+        dir.VirtualAddress = header.VirtualAddress + (dir.VirtualAddress - old.VirtualAddress);
+      }
+    }
+    layout.sections.push_back(header);
+    rva = align_up(rva + section.size, oh.SectionAlignment);
+    file += raw;
+  }
+  if (rva > kLimit) {
+    return std::unexpected(StubRefusal{StubRefusal::Kind::TooLarge,
+                                       "the packed launcher would be larger than 4 GiB"});
+  }
+  layout.size_of_image = static_cast<std::uint32_t>(rva);
+  layout.file_size = file;
+  std::uint64_t initialized = 0;
+  for (const SectionHeader& section : layout.sections) {
+    if (section.Characteristics & kScnCntInitializedData) initialized += section.SizeOfRawData;
+  }
+  layout.size_of_initialized_data = static_cast<std::uint32_t>(std::min(initialized, kLimit));
+  return layout;
+}
+
+std::vector<std::uint8_t> write_headers(const Stub& stub, const Layout& layout,
+                                        std::uint32_t checksum) {
+  std::vector<std::uint8_t> out(stub.optional_header.SizeOfHeaders, 0);
+  std::copy_n(stub.bytes.begin(), stub.section_table_offset, out.begin());
+  FileHeader file_header = stub.file_header;
+  file_header.NumberOfSections = static_cast<std::uint16_t>(layout.sections.size());
+  write_at(out, stub.optional_header_offset - sizeof(FileHeader), file_header);
+  OptionalHeader64 optional_header = stub.optional_header;
+  optional_header.SizeOfInitializedData = layout.size_of_initialized_data;
+  optional_header.SizeOfImage = layout.size_of_image;
+  optional_header.CheckSum = checksum;
+  std::copy(layout.directories.begin(), layout.directories.end(), optional_header.DataDirectory);
+  write_at(out, stub.optional_header_offset, optional_header);
+  for (std::size_t i = 0; i < layout.sections.size(); ++i) {
+    write_at(out, stub.section_table_offset + i * sizeof(SectionHeader), layout.sections[i]);
+  }
+  return out;
+}
+
+std::uint32_t pe_checksum(std::span<const Bytes> pieces) {
+  // Summing 32-bit words and folding at the end gives the same one's-complement sum as adding
+  // 16-bit words one at a time with end-around carry: 65536 is 1 modulo 0xFFFF.
+  std::uint64_t sum = 0;
+  std::uint64_t length = 0;
+  std::uint32_t partial = 0;  // a word split between pieces, its bytes so far
+  unsigned partial_bytes = 0;
+  const auto add_byte = [&](std::uint8_t byte) {
+    partial |= std::uint32_t{byte} << (8 * partial_bytes);
+    if (++partial_bytes == 4) {
+      sum += partial;
+      partial = 0;
+      partial_bytes = 0;
+    }
+  };
+  for (const Bytes piece : pieces) {
+    length += piece.size();
+    std::size_t i = 0;
+    for (; partial_bytes != 0 && i < piece.size(); ++i) add_byte(piece[i]);
+    const std::size_t words = (piece.size() - i) / 4;
+    std::uint64_t piece_sum = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+      std::uint32_t word;
+      std::memcpy(&word, piece.data() + i + 4 * w, 4);
+      piece_sum += word;
+    }
+    sum += piece_sum;
+    for (i += 4 * words; i < piece.size(); ++i) add_byte(piece[i]);
+  }
+  sum += partial;  // the last word, padded with zeros
+  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + length);
+}
+
+}  // namespace brevlo::pack
