@@ -46,6 +46,15 @@ wine reg add "$key" /v pv /t REG_SZ /d 120.0.2210.91 /f >/dev/null 2>&1
 wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$out/peak.err" || true
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
+# 5. Packing the 8,014,088-byte image into the stub with the build machine's brevlo-pack, against
+# cat of the same bytes into one file. Both commands through the shell, whose own start hyperfine
+# measures and takes off; two passes in opposite orders, pooled.
+stub="$build/brevlo-stub.exe"
+pack_cmd="$build/host-tools/brevlo-pack --stub $stub --config $root/inputs/game.json --installer $bench/bench_setup.exe --out $bench/packed.exe"
+cat_cmd="cat $stub $root/inputs/game.json $bench/bench_setup.exe > $bench/concatenated.exe"
+hyperfine --warmup 5 --runs 60 --export-json "$out/pack.json" "$pack_cmd" "$cat_cmd" >"$out/pack.txt"
+hyperfine --warmup 5 --runs 60 --export-json "$out/pack_reversed.json" "$cat_cmd" "$pack_cmd" >>"$out/pack.txt"
+
 # 3. Size, from the shipped launcher's link map: what each library and our own code cost beside the
 # image and the configuration.
 x86_64-w64-mingw32-size "$bench/brevlo_bench.exe" >"$out/size.txt"

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@
 #include "pack/resources.hpp"
 #include "pack/version_info.hpp"
 #include "platform/error.hpp"
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace brevlo::pack {
 namespace {
@@ -460,6 +467,41 @@ TEST(PackLayout, ChecksumMatchesTheWordByWordSumForAnySplit) {
   }
 }
 
+// Damaged stubs: cut short anywhere in the headers, or with a few bytes changed in the headers,
+// resources (with the version resource rewritten every other round) or relocations. Each is
+// refused with a reason or packs to a launcher that repacks to itself.
+TEST(PackLayout, DamagedStubsAreRefusedOrRepackToThemselves) {
+  const Inputs base;
+  std::mt19937 random(20261209);
+  int packed = 0;
+  int refused = 0;
+  for (int round = 0; round < 2000; ++round) {
+    Inputs in = base;
+    if (round % 2 == 1) in.branding.product_name = "Ostrevan 奥斯特万";
+    if (round < 0x600 / 8) {
+      in.stub.resize(static_cast<std::size_t>(round) * 8);
+    } else {
+      const std::size_t regions[] = {0, 0xA00, 0xE00};  // headers, .rsrc, .reloc
+      for (int flips = 1 + round % 4; flips > 0; --flips) {
+        const std::size_t at = (regions[random() % 3] + random() % 0x300) % in.stub.size();
+        in.stub[at] = static_cast<std::uint8_t>(random());
+      }
+    }
+    const auto out = pack_inputs(in);
+    if (!out) {
+      EXPECT_FALSE(out.error().reason.empty()) << "round " << round;
+      ++refused;
+      continue;
+    }
+    ++packed;
+    Inputs again = in;
+    again.stub = out->bytes();
+    EXPECT_EQ(packed_bytes(again), again.stub) << "round " << round;
+  }
+  EXPECT_GT(packed, 100);
+  EXPECT_GT(refused, 100);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Branding.
 
@@ -778,10 +820,21 @@ std::string missing_reason(bool folder) {
 #endif
 }
 
+// A scratch folder of this process's own, so that test runs of other build trees on the same
+// machine do not meet in it.
+fs::path scratch_root() {
+#ifdef _WIN32
+  const int pid = _getpid();
+#else
+  const int pid = static_cast<int>(getpid());
+#endif
+  return fs::temp_directory_path() / ("brevlo_pack_test_" + std::to_string(pid));
+}
+
 class PackTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / "brevlo_pack_test";
+    root_ = scratch_root();
     fs::remove_all(root_);
     dir_ = root_ / from_utf8("Été 2026");
     fs::create_directories(dir_);
