@@ -31,8 +31,23 @@ add_custom_command(
   COMMAND "${BREVLO_PYTHON}" "${CMAKE_SOURCE_DIR}/tools/make_icon.py" "${BREVLO_GENERATED}/brevlo.ico"
   DEPENDS "${CMAKE_SOURCE_DIR}/tools/make_icon.py"
   COMMENT "Making the launcher icon")
+# The version resource states the project's version, project(... VERSION ...) in CMakeLists.txt.
+set(BREVLO_VERSION_NUMBERS "")
+foreach(part MAJOR MINOR PATCH TWEAK)
+  if(PROJECT_VERSION_${part} STREQUAL "")
+    list(APPEND BREVLO_VERSION_NUMBERS 0)
+  else()
+    list(APPEND BREVLO_VERSION_NUMBERS ${PROJECT_VERSION_${part}})
+  endif()
+endforeach()
+list(JOIN BREVLO_VERSION_NUMBERS "," BREVLO_VERSION_NUMBERS)
+file(CONFIGURE OUTPUT "${BREVLO_GENERATED}/brevlo_version.h" CONTENT
+"// Made by the build from the project's version.
+#define BREVLO_VERSION_NUMBERS @BREVLO_VERSION_NUMBERS@
+#define BREVLO_VERSION_TEXT \"@PROJECT_VERSION@\"
+")
 set_source_files_properties("${CMAKE_SOURCE_DIR}/src/main/brevlo.rc" PROPERTIES
-  OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico")
+  OBJECT_DEPENDS "${BREVLO_GENERATED}/brevlo.ico;${BREVLO_GENERATED}/brevlo_version.h")
 
 # The launcher's C++ runtime. Everything is compiled once, with the POSIX thread model the test
 # programs need (GoogleTest uses std::mutex, which GCC 12's win32 model lacks), but the launcher

@@ -1,0 +1,17 @@
+# The release bundles (Windows build, run under Wine by CTest): this build's programs packed as
+# scripts/release.sh packs them, then used as a publisher uses them. Included from
+# tests/CMakeLists.txt after the end-to-end tests, whose stand-in installer it takes.
+
+if(NOT TARGET brevlo-pack OR NOT TARGET brevlo_e2e_stand_in)
+  message(STATUS "release bundle test: no brevlo-pack or stand-in installer, skipped")
+  return()
+endif()
+
+add_test(NAME release_bundles
+  COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/bundle_test.sh" "${CMAKE_CURRENT_BINARY_DIR}/release_bundles"
+          "${CMAKE_CROSSCOMPILING_EMULATOR}" "${BREVLO_WINEPREFIX}" "${PROJECT_VERSION}"
+          "$<TARGET_FILE:brevlo-stub>" "$<TARGET_FILE:brevlo-pack>" "${BREVLO_HOST_PACK}"
+          "${BREVLO_HOST_CHECK_CONFIG}" "${BREVLO_GENERATED}/brevlo-stub.map"
+          "${BREVLO_E2E_STAND_IN}" "$<TARGET_FILE:brevlo_demo_app>")
+# The launchers read the runtime's registration, which other tests change for a while.
+set_tests_properties(release_bundles PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
