@@ -116,4 +116,6 @@ void fatal_stop(std::string_view message, std::source_location location) {
 
 void release_fatal_stop(FatalStop&) { t_in_fatal_stop = false; }
 
+void reset_fatal_stop_note_for_testing() { g_note_written = false; }
+
 }  // namespace brevlo

@@ -33,6 +33,9 @@ void release_fatal_stop(FatalStop& stop);
 // Marks the calling thread as the one the report names "main".
 void record_main_thread();
 
+// Lets the next fatal stop write its note line (or trace) again, as the first of a process does.
+void reset_fatal_stop_note_for_testing();
+
 // Gives the success value of result; on an error, a fatal stop with context, ": " and the error's
 // debug form, reported at the caller's location.
 template <class T, class E>

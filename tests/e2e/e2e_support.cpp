@@ -462,10 +462,9 @@ std::string current_test_name() {
 }
 
 std::filesystem::path fresh_folder(const std::string& name) {
-  std::wstring relative = widen(name);
-  std::replace(relative.begin(), relative.end(), L'/', L'\\');
-  const std::filesystem::path folder =
-      std::filesystem::path(windows_path(BREVLO_E2E_SCRATCH)) / relative;
+  std::wstring path = widen(std::string(BREVLO_E2E_SCRATCH) + "/" + name);
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  const std::filesystem::path folder(path);
   remove_tree(verbatim(folder));
   EXPECT_TRUE(make_folders(folder)) << "cannot create " << narrow(folder.wstring());
   return folder;
@@ -549,6 +548,17 @@ void ScratchMachine::make_machine(const std::string& group, const std::string& m
   options_.environment.set(L"LOCALAPPDATA", local_.wstring());
   options_.environment.set(L"BREVLO_TEST_MARK", widen(mark_));
   options_.current_directory = cwd_.wstring();
+}
+
+void ScratchMachine::TearDown() {
+  if (HasFailure()) return;
+  // An application the launcher started may still be on its way out, holding its executable.
+  const std::wstring folder = verbatim(folder_);
+  for (int tries = 0; tries < 100; ++tries) {
+    remove_tree(folder);
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 void ScratchMachine::use_stand_in(const std::string& launcher) {

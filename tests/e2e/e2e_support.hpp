@@ -129,7 +129,8 @@ bool make_folders(const std::filesystem::path& folder);
 // The running test's suite and name, usable as a folder name.
 std::string current_test_name();
 
-// A fresh, empty folder for one test: <scratch root>\<name>.
+// A fresh, empty folder for one test: <scratch root>\<name>. The root is a fixed folder of the
+// test's own Wine prefix (C:\brevlo-e2e, say), not a folder of the checkout.
 std::filesystem::path fresh_folder(const std::string& name);
 
 // The WebView2 runtime's registration ("pv" under the EdgeUpdate client key of HKLM), set as a
@@ -163,6 +164,10 @@ class ScratchMachine : public ::testing::Test {
  protected:
   // The folder is <scratch root>\<group><test name>; TEMP is made only when make_temp is set.
   void make_machine(const std::string& group, const std::string& mark, bool make_temp);
+
+  // A test that passed leaves nothing behind; a failed one leaves its folder to be looked at
+  // (the next run starts it afresh).
+  void TearDown() override;
 
   // The launcher around the stand-in installer, told to install nothing and end with 0.
   void use_stand_in(const std::string& launcher);

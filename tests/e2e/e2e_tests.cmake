@@ -38,7 +38,9 @@ endfunction()
 brevlo_add_stand_in_launcher(brevlo_e2e_stand_in_launcher "${BREVLO_E2E_DIR}")
 
 # A GoogleTest program of end-to-end cases: the harness and the given sources, told where its
-# scratch folder, the stand-in installer, its launcher and the demo application are.
+# scratch folder, the stand-in installer, its launcher and the demo application are. The scratch
+# folder is a Windows path at the root of drive C: of the build tree's own Wine prefix, so the
+# paths the tests make have the same length and form wherever the checkout lives.
 function(brevlo_add_e2e_program target scratch)
   add_executable(${target} "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/e2e_support.cpp" ${ARGN})
   target_link_libraries(${target} PRIVATE ${BREVLO_GTEST})
@@ -52,7 +54,7 @@ function(brevlo_add_e2e_program target scratch)
   brevlo_warnings(${target})
 endfunction()
 
-brevlo_add_e2e_program(brevlo_e2e_tests "${BREVLO_E2E_DIR}/scratch"
+brevlo_add_e2e_program(brevlo_e2e_tests "C:/brevlo-e2e"
   "${CMAKE_CURRENT_LIST_DIR}/everyday_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/installer_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/cjk_product_test.cpp")

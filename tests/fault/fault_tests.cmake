@@ -28,7 +28,7 @@ foreach(variant dotdot slash deep)
   brevlo_add_stand_in_launcher(brevlo_fault_${variant}_launcher "${BREVLO_FAULT_DIR}" CONFIG "${config}")
 endforeach()
 
-brevlo_add_e2e_program(brevlo_fault_tests "${BREVLO_FAULT_DIR}/scratch"
+brevlo_add_e2e_program(brevlo_fault_tests "C:/brevlo-fault"
   "${CMAKE_CURRENT_LIST_DIR}/path_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/temp_fault_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/removal_fault_test.cpp"
@@ -48,14 +48,16 @@ add_test(NAME fault COMMAND brevlo_fault_tests --gtest_filter=-LinuxSideFault.*)
 set_tests_properties(fault PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
 
 # The cases whose fault is made on the build machine's side: a small mounted disk and a dangling
-# symbolic link. linux_side.sh skips (77) with the reason where the machine does not allow it.
+# symbolic link, each in a folder at the root of drive C: of the prefix, like the scratch folders.
+# linux_side.sh skips (77) with the reason where the machine does not allow it.
 set(BREVLO_FAULT_LINUX_SIDE "${CMAKE_CURRENT_LIST_DIR}/linux_side.sh")
-add_test(NAME fault_small_disk
-  COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" small-disk "${BREVLO_FAULT_DIR}/small-disk"
-          "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:brevlo_fault_tests>")
-add_test(NAME fault_dangling_link
-  COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" dangling-link "${BREVLO_FAULT_DIR}/dangling-link"
-          "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:brevlo_fault_tests>")
+foreach(fault small-disk dangling-link)
+  string(REPLACE "-" "_" name "${fault}")
+  add_test(NAME fault_${name}
+    COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" ${fault} "${BREVLO_WINEPREFIX}/drive_c"
+            brevlo-fault-${fault} "${CMAKE_CROSSCOMPILING_EMULATOR}"
+            "$<TARGET_FILE:brevlo_fault_tests>")
+endforeach()
 set_tests_properties(fault_small_disk fault_dangling_link PROPERTIES
   SKIP_RETURN_CODE 77 RESOURCE_LOCK brevlo_webview_registry TIMEOUT 120)
 

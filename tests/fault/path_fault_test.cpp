@@ -126,7 +126,7 @@ TEST_F(LinuxSideFault, DanglingLinkAtTheApplicationPath) {
   if (local == nullptr || *local == '\0') {
     GTEST_SKIP() << "needs the dangling link that the fault_dangling_link test makes";
   }
-  const fs::path base = windows_path(local);
+  const fs::path base = widen(local);
   options_.environment.set(L"LOCALAPPDATA", base.wstring());
   const std::wstring formed = base.wstring() + L"\\Ostrevan\\Ostrevan.exe";
 

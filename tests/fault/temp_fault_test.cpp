@@ -39,7 +39,7 @@ TEST_F(LinuxSideFault, TempOnANearlyFullDisk) {
   if (folder == nullptr || *folder == '\0') {
     GTEST_SKIP() << "needs the small disk that the fault_small_disk test mounts";
   }
-  use_temp(windows_path(folder));
+  use_temp(widen(folder));
   ULARGE_INTEGER free_bytes{};
   ASSERT_TRUE(GetDiskFreeSpaceExW(temp_.c_str(), &free_bytes, nullptr, nullptr)) << GetLastError();
   ASSERT_GT(image_.size(), free_bytes.QuadPart)

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.hpp"
+
 namespace brevlo {
 namespace {
 
@@ -16,15 +18,11 @@ using namespace std::string_literals;
 
 std::span<const char> span_of(const std::string& text) { return {text.data(), text.size()}; }
 
-std::string source_path(const std::string& repo_path) {
-#ifdef _WIN32
-  return "Z:" BREVLO_SOURCE_DIR "/" + repo_path;
-#else
-  return BREVLO_SOURCE_DIR "/" + repo_path;
-#endif
+std::filesystem::path source_path(const std::string& repo_path) {
+  return testing::build_machine_path(BREVLO_SOURCE_DIR "/" + repo_path);
 }
 
-std::string read_bytes(const std::string& path) {
+std::string read_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

@@ -20,19 +20,14 @@
 #include <vector>
 
 #include "core/config/config.hpp"
+#include "test_support.hpp"
 
 namespace brevlo {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string suite_dir() {
-#ifdef _WIN32
-  return "Z:" BREVLO_JSONTESTSUITE_DIR;
-#else
-  return BREVLO_JSONTESTSUITE_DIR;
-#endif
-}
+fs::path suite_dir() { return testing::build_machine_path(BREVLO_JSONTESTSUITE_DIR); }
 
 struct SuiteFile {
   std::string name;
@@ -87,7 +82,7 @@ class JsonTestSuite : public ::testing::Test {
   void SetUp() override {
     std::error_code ec;
     if (!fs::is_directory(suite_dir(), ec)) {
-      GTEST_SKIP() << "the JSON parsing test suite is not at " << suite_dir();
+      GTEST_SKIP() << "the JSON parsing test suite is not at " BREVLO_JSONTESTSUITE_DIR;
     }
   }
 };

@@ -1,6 +1,8 @@
 // Display and debug forms, printing, and the fatal-stop report.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "main/launch.hpp"
@@ -107,30 +109,82 @@ TEST(WhiteSpace, TrailingWhiteSpaceOfSystemMessages) {
   EXPECT_EQ(trim_end_white_space("\r\n"), "");
 }
 
-TEST(FatalStop, ReportLayoutAndNoteOnce) {
+// BREVLO_BACKTRACE as a case sets it (or leaves it unset), put back as it was afterwards.
+class BacktraceVariable {
+ public:
+  explicit BacktraceVariable(const char* value) {
+    if (const char* old = std::getenv(kName)) old_ = old;
+    set(value);
+  }
+  ~BacktraceVariable() { set(old_ ? old_->c_str() : nullptr); }
+  BacktraceVariable(const BacktraceVariable&) = delete;
+  BacktraceVariable& operator=(const BacktraceVariable&) = delete;
+
+ private:
+  static constexpr const char* kName = "BREVLO_BACKTRACE";
+  static void set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(kName, value != nullptr ? value : "");
+#else
+    value != nullptr ? setenv(kName, value, 1) : unsetenv(kName);
+#endif
+  }
+  std::optional<std::string> old_;
+};
+
+struct BacktraceCase {
+  const char* name;
+  const char* value;  // nullptr: not set
+  bool trace;         // a stack trace instead of the note line
+};
+
+void PrintTo(const BacktraceCase& c, std::ostream* os) { *os << c.name; }
+
+class FatalStopReport : public ::testing::TestWithParam<BacktraceCase> {};
+
+TEST_P(FatalStopReport, LayoutThenNoteOrTraceOnce) {
+#ifdef _WIN32
+  if (GetParam().value != nullptr && *GetParam().value == '\0') {
+    GTEST_SKIP() << "this C runtime removes a variable that is set to the empty text";
+  }
+#endif
+  BacktraceVariable variable(GetParam().value);
   CapturedOutput capture;
+  reset_fatal_stop_note_for_testing();
   const auto where = std::source_location::current();
   EXPECT_THROW(fatal_stop("无法获取 LOCALAPPDATA 环境变量: NotPresent", where), FatalStop);
   const std::string header = "\nthread 'main' panicked at " + location_text(where) + ":\n" +
                              "无法获取 LOCALAPPDATA 环境变量: NotPresent\n";
-  const std::string note =
-      "note: run with `BREVLO_BACKTRACE=1` environment variable to display a backtrace\n";
-  // The report is one write; the note line follows only the first stop of the process, which
-  // may have been made by an earlier test.
-  ASSERT_GE(capture.err.writes.size(), 1u);
+  // The report is one write, then the note line (or the trace) as a write of its own.
+  ASSERT_EQ(capture.err.writes.size(), 2u) << capture.err.text;
   EXPECT_EQ(capture.err.writes[0], header);
-  EXPECT_TRUE(capture.err.text == header || capture.err.text == header + note) << capture.err.text;
+  if (GetParam().trace) {
+    EXPECT_EQ(capture.err.writes[1].substr(0, 23), "stack backtrace:\n   0: ");
+    EXPECT_EQ(capture.err.writes[1].back(), '\n');
+  } else {
+    EXPECT_EQ(capture.err.writes[1],
+              "note: run with `BREVLO_BACKTRACE=1` environment variable to display a backtrace\n");
+  }
   EXPECT_EQ(location_text(where),
             testing::location_of("tests/unit/messages_test.cpp", "std::source_location::current()"));
   FatalStop stop;
   release_fatal_stop(stop);
 
+  // Only the first stop of the process adds the line.
   capture.err.text.clear();
   EXPECT_THROW(fatal_stop("second", where), FatalStop);
   release_fatal_stop(stop);
   EXPECT_EQ(capture.err.text,
             "\nthread 'main' panicked at " + location_text(where) + ":\nsecond\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backtrace, FatalStopReport,
+                         ::testing::Values(BacktraceCase{"Unset", nullptr, false},
+                                           BacktraceCase{"Zero", "0", false},
+                                           BacktraceCase{"Empty", "", false},
+                                           BacktraceCase{"One", "1", true},
+                                           BacktraceCase{"Full", "full", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FatalStop, LongReportIsWrittenPieceByPiece) {
   CapturedOutput capture;

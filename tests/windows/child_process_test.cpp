@@ -36,7 +36,7 @@ class ChildProcessTest : public ::testing::Test {
 
   ChildReport run(const ChildCommand& command, std::uint32_t expected_exit = 0) {
     const Result<std::uint32_t> exit_code = run_and_wait(command);
-    EXPECT_TRUE(exit_code.has_value());
+    EXPECT_TRUE(exit_code.has_value()) << debug_form(exit_code.error());
     if (exit_code) {
       EXPECT_EQ(*exit_code, expected_exit);
     }

@@ -195,5 +195,72 @@ TEST_F(WebViewProbeTest, UnreadableKeyIsFalse) {
   EXPECT_FALSE(ready);
 }
 
+// --- where the registry calls come from ---------------------------------------------------
+
+// Stand-ins for the module lookups of an older system: a kernelbase without the registry calls
+// (this program's own module, which exports nothing), and the search flag refused with the case's
+// error; every load is recorded and, unless refused, made for real.
+DWORD g_flag_error = 0;
+std::vector<std::wstring> g_loads;
+
+HMODULE WINAPI kernelbase_without_calls(LPCWSTR name) {
+  return ::lstrcmpiW(name, L"kernelbase.dll") == 0 ? ::GetModuleHandleW(nullptr)
+                                                   : ::GetModuleHandleW(name);
+}
+
+HMODULE WINAPI recorded_load(LPCWSTR name, HANDLE file, DWORD flags) {
+  g_loads.push_back(std::wstring(name) + L" " + std::to_wstring(flags));
+  if (flags == LOAD_LIBRARY_SEARCH_SYSTEM32 && g_flag_error != 0) {
+    ::SetLastError(g_flag_error);
+    return nullptr;
+  }
+  return ::LoadLibraryExW(name, file, flags);
+}
+
+struct SourceCase {
+  const char* what;
+  bool kernelbase_has_calls;
+  DWORD flag_error;  // 0: the flag is understood
+  std::size_t loads;  // 1: by name with the flag; 2: then by full path in the system directory
+  bool reads_registry;
+};
+
+void PrintTo(const SourceCase& c, std::ostream* os) { *os << c.what; }
+
+class RegistryCallSource : public WebViewProbeTest,
+                           public ::testing::WithParamInterface<SourceCase> {};
+
+TEST_P(RegistryCallSource, ProbeReadsTheRegistryThroughWhatItFinds) {
+  const SourceCase& c = GetParam();
+  g_flag_error = c.flag_error;
+  g_loads.clear();
+  ModuleLookup lookup;
+  if (!c.kernelbase_has_calls) lookup.loaded_module = kernelbase_without_calls;
+  lookup.load_library = recorded_load;
+  ScratchKey key(HKEY_LOCAL_MACHINE, kRuntimeKey);
+  key.set_pv_text(REG_SZ, L"1.0");
+  EXPECT_EQ(probe_webview(lookup), c.reads_registry);
+  key.remove_pv();
+  EXPECT_FALSE(probe_webview(lookup));
+
+  // Each probe looks its calls up afresh.
+  wchar_t system[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring loads[] = {L"advapi32.dll 2048",
+                                std::wstring(system, n) + L"\\advapi32.dll 0"};
+  std::vector<std::wstring> expected(loads, loads + c.loads);
+  expected.insert(expected.end(), loads, loads + c.loads);
+  EXPECT_EQ(g_loads, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Systems, RegistryCallSource,
+    ::testing::Values(
+        SourceCase{"kernelbase has them", true, 0, 0, true},
+        SourceCase{"advapi32 by name from the system directory", false, 0, 1, true},
+        SourceCase{"search flag refused, advapi32 by full path", false, ERROR_INVALID_PARAMETER,
+                   2, true},
+        SourceCase{"advapi32 not found", false, ERROR_MOD_NOT_FOUND, 1, false}));
+
 }  // namespace
 }  // namespace brevlo

@@ -46,16 +46,32 @@ struct RegistryCalls {
   explicit operator bool() const { return open != nullptr; }
 };
 
-const RegistryCalls& registry_calls() {
-  static const RegistryCalls calls = [] {
-    RegistryCalls found = RegistryCalls::from(::GetModuleHandleW(L"kernelbase.dll"));
-    if (!found) {
-      found = RegistryCalls::from(
-          ::LoadLibraryExW(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+// advapi32 by its full name in the system directory, for systems that refuse the search flag.
+HMODULE load_system_advapi32(const ModuleLookup& lookup) {
+  constexpr std::wstring_view kName = L"\\advapi32.dll";
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const UINT n = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
+    if (n == 0) return nullptr;
+    if (n < path.size()) {
+      path.resize(n);
+      break;
     }
-    return found;
-  }();
-  return calls;
+    path.resize(n);  // n counts the terminating NUL when the buffer was too small
+  }
+  path += kName;
+  return lookup.load_library(path.c_str(), nullptr, 0);
+}
+
+RegistryCalls find_registry_calls(const ModuleLookup& lookup) {
+  RegistryCalls found = RegistryCalls::from(lookup.loaded_module(L"kernelbase.dll"));
+  if (found) return found;
+  HMODULE advapi32 = lookup.load_library(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Windows 6.0 and 6.1 without update KB2533623 know no search flags.
+  if (advapi32 == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    advapi32 = load_system_advapi32(lookup);
+  }
+  return RegistryCalls::from(advapi32);
 }
 
 // The opened key, closed when the probe is done whatever the outcome; the predefined root is
@@ -97,14 +113,11 @@ Result<void> read_text_value(const RegistryCalls& calls, HKEY key, const wchar_t
   return Result<void>();
 }
 
-}  // namespace
-
-bool probe_webview() {
+bool probe_from(const RegistryCalls& calls) {
+  if (!calls) return false;
   std::string key_path(kClientsKey);
   key_path += kRuntimeClientId;
   const std::u16string wide_key_path = utf16_from_wtf8(key_path);
-  const RegistryCalls& calls = registry_calls();
-  if (!calls) return false;
   OpenedKey key(calls);
   // KEY_READ alone: the path already says which registry view is meant.
   if (calls.open(HKEY_LOCAL_MACHINE, as_wide(wide_key_path), 0, KEY_READ, key.put()) !=
@@ -114,5 +127,14 @@ bool probe_webview() {
   }
   return read_text_value(calls, key.get(), L"pv").has_value();
 }
+
+}  // namespace
+
+bool probe_webview() {
+  static const RegistryCalls calls = find_registry_calls(ModuleLookup{});
+  return probe_from(calls);
+}
+
+bool probe_webview(const ModuleLookup& lookup) { return probe_from(find_registry_calls(lookup)); }
 
 }  // namespace brevlo
