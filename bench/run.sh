@@ -14,7 +14,8 @@ bench="$build/bench"
 out="$bench/results"
 rm -rf "$out"
 mkdir -p "$out"
-export WINEPREFIX="$bench/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# LC_ALL: Wine reads file names in the locale's character set; the checkout's may hold any letter.
+export WINEPREFIX="$bench/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # One persistent server for every run below (if one is running already, it serves).
 wineserver -p >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT

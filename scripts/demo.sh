@@ -12,7 +12,8 @@ launcher="$PWD/build/windows/brevlo.exe"
 scratch="$PWD/build/demo"
 rm -rf "$scratch"
 mkdir -p "$scratch"
-export WINEPREFIX="$scratch/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# LC_ALL: Wine reads file names in the locale's character set; the checkout's may hold any letter.
+export WINEPREFIX="$scratch/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 
 echo "== Creating a scratch Wine prefix in $WINEPREFIX"
 wineboot -i >/dev/null 2>&1
