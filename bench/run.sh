@@ -60,9 +60,9 @@ hyperfine --warmup 5 --runs 60 --export-json "$out/pack_reversed.json" "$cat_cmd
 # image and the configuration.
 x86_64-w64-mingw32-size "$bench/brevlo_bench.exe" >"$out/size.txt"
 x86_64-w64-mingw32-objdump -h "$bench/brevlo_bench.exe" >"$out/sections.txt"
-/usr/bin/python3 "$root/bench/map_sizes.py" "$build/generated/brevlo-stub.map" "$bench/brevlo_bench.exe" \
-  "$bench/bench_setup.exe" "$root/inputs/game.json" | tee "$out/size_by_origin.txt"
+/usr/bin/python3 "$root/bench/map_sizes.py" "$build/generated/brevlo-stub.map" "$build/brevlo-stub.exe" \
+  | tee "$out/size_by_origin.txt"
 
 /usr/bin/python3 "$root/bench/report.py" "$out" "$bench/brevlo_bench.exe" "$build/generated/brevlo-stub.map" \
-  "$root/inputs/game.json" "$bench/bench_setup.exe" >"$root/docs/benchmarks.md"
+  "$root/inputs/game.json" "$bench/bench_setup.exe" "$build/brevlo-stub.exe" >"$root/docs/benchmarks.md"
 echo "wrote docs/benchmarks.md"

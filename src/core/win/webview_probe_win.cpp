@@ -8,6 +8,7 @@
 
 #include "platform/error.hpp"
 #include "platform/win_support.hpp"
+#include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
 
 namespace brevlo {
@@ -48,19 +49,11 @@ struct RegistryCalls {
 
 // advapi32 by its full name in the system directory, for systems that refuse the search flag.
 HMODULE load_system_advapi32(const ModuleLookup& lookup) {
-  constexpr std::wstring_view kName = L"\\advapi32.dll";
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const UINT n = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
-    if (n == 0) return nullptr;
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(n);  // n counts the terminating NUL when the buffer was too small
-  }
-  path += kName;
-  return lookup.load_library(path.c_str(), nullptr, 0);
+  Result<std::u16string> path = read_system_text(
+      [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
+  if (!path || path->empty()) return nullptr;
+  *path += u"\\advapi32.dll";
+  return lookup.load_library(as_wide(*path), nullptr, 0);
 }
 
 RegistryCalls find_registry_calls(const ModuleLookup& lookup) {
