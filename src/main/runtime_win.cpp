@@ -18,34 +18,17 @@
 #include <cstddef>
 #include <string_view>
 
-#include "platform/process.hpp"
+#include "main/fixed_line.hpp"
 
 namespace brevlo {
 namespace {
 
-// The line "fatal runtime error: <what>\n", built in a fixed buffer (memory may be what ran out)
-// and cut short where it does not fit.
-class FatalLine {
+// The line "fatal runtime error: <what>\n".
+class FatalLine : public FixedLine {
  public:
   explicit FatalLine(std::string_view what) {
     add("fatal runtime error: ");
     add(what);
-  }
-
-  void add(std::string_view piece) {
-    for (char c : piece) {
-      if (used_ + 1 < sizeof text_) text_[used_++] = c;  // room is kept for the line feed
-    }
-  }
-
-  void add_decimal(unsigned long long value) {
-    char digits[24];
-    std::size_t n = 0;
-    do {
-      digits[n++] = static_cast<char>('0' + value % 10);
-      value /= 10;
-    } while (value != 0);
-    while (n > 0) add(std::string_view(&digits[--n], 1));
   }
 
   // Formats as the runtime formats its own messages: "%s", "%zu" and "%%" are replaced, any other
@@ -67,15 +50,6 @@ class FatalLine {
       }
     }
   }
-
-  [[noreturn]] void end() {
-    text_[used_++] = '\n';
-    fatal_runtime_exit(std::string_view(text_, used_));
-  }
-
- private:
-  char text_[512];
-  std::size_t used_ = 0;
 };
 
 [[noreturn]] void end_with(std::string_view what) { FatalLine(what).end(); }

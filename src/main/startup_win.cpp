@@ -3,6 +3,7 @@
 #include <span>
 #include <string_view>
 
+#include "main/fixed_line.hpp"
 #include "platform/messages.hpp"
 #include "platform/output.hpp"
 #include "platform/process.hpp"
@@ -54,19 +55,11 @@ void start_process_frame() {
 }
 
 void allocation_failed(std::size_t size) {
-  // No allocation here: the number is written into a fixed buffer.
-  char line[64];
-  std::size_t n = 0;
-  for (char c : std::string_view("memory allocation of ")) line[n++] = c;
-  char digits[24];
-  std::size_t d = 0;
-  do {
-    digits[d++] = static_cast<char>('0' + size % 10);
-    size /= 10;
-  } while (size != 0);
-  while (d > 0) line[n++] = digits[--d];
-  for (char c : std::string_view(" bytes failed\n")) line[n++] = c;
-  fatal_runtime_exit(std::string_view(line, n));
+  FixedLine line;
+  line.add("memory allocation of ");
+  line.add_decimal(size);
+  line.add(" bytes failed");
+  line.end();
 }
 
 }  // namespace brevlo
