@@ -8,4 +8,8 @@ std::span<const std::uint8_t> embedded_installer_image() {
   return own_image_section(kInstallerSection);
 }
 
+std::optional<PackOptions> embedded_pack_options() {
+  return decode_pack_options(own_image_section(kOptionsSection));
+}
+
 }  // namespace brevlo

@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pe_form_test import Checks, resources  # noqa: E402
 
 PAYLOAD_CHARACTERISTICS = 0x40000040
-TAIL = [".brvcfg", ".brvimg", ".rsrc", ".reloc"]
+TAIL = [".brvcfg", ".brvimg", ".brvopt", ".rsrc", ".reloc"]
 FOLDER = "Été 2026"
 PRODUCT = "奥斯特万 Ostrevan 🎮"
 DESCRIPTION = "Été 2026 — 启动器"

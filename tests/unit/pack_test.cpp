@@ -359,10 +359,11 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
       {".bss", 0x40, 0x4000, 0, 0, kBss},
       {".brvcfg", 57, 0x5000, 0x200, 0xA00, kReadOnlyData},
       {".brvimg", 0x300, 0x6000, 0x400, 0xC00, kReadOnlyData},
+      {".brvopt", 56, 0x7000, 0x200, 0x1000, kReadOnlyData},
       // 3 types x (3 tables of one entry) + 3 data entries = 232 bytes, then icon (64), group
       // icon (20) and version (416) 8-byte aligned.
-      {".rsrc", 0x2E0, 0x7000, 0x400, 0x1000, kData},
-      {".reloc", 12, 0x8000, 0x200, 0x1400, kRelocFlags},
+      {".rsrc", 0x2E0, 0x8000, 0x400, 0x1200, kData},
+      {".reloc", 12, 0x9000, 0x200, 0x1600, kRelocFlags},
   };
   const auto table = section_table(out);
   ASSERT_EQ(table.size(), std::size(expected));
@@ -375,24 +376,24 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
                          e.pointer, e.characteristics))
         << "section " << i;
   }
-  EXPECT_EQ(out.size(), 0x1600u) << "the certificate table is dropped";
+  EXPECT_EQ(out.size(), 0x1800u) << "the certificate table is dropped";
 
   // Every header field but the ones that follow from the new layout is the stub's.
   OptionalHeader64 want = optional_header(in.stub);
-  want.SizeOfInitializedData = 0x1000;  // .rdata .brvlo .brvcfg .brvimg .rsrc .reloc
-  want.SizeOfImage = 0x9000;
+  want.SizeOfInitializedData = 0x1200;  // .rdata .brvlo .brvcfg .brvimg .brvopt .rsrc .reloc
+  want.SizeOfImage = 0xA000;
   want.CheckSum = reference_checksum(out);
-  want.DataDirectory[kDirResource] = {0x7000, 0x2E0};
+  want.DataDirectory[kDirResource] = {0x8000, 0x2E0};
   want.DataDirectory[kDirSecurity] = {0, 0};
-  want.DataDirectory[kDirBaseReloc] = {0x8000, 12};
+  want.DataDirectory[kDirBaseReloc] = {0x9000, 12};
   EXPECT_EQ(bytes_of_struct(optional_header(out)), bytes_of_struct(want));
   const std::uint32_t file_header = optional_offset(out) - sizeof(FileHeader);
   ByteVec stub_prefix(in.stub.begin(), in.stub.begin() + file_header);
   EXPECT_EQ(ByteVec(out.begin(), out.begin() + file_header), stub_prefix) << "DOS header and stub";
   FileHeader fh = *read_at<FileHeader>(in.stub, file_header);
-  fh.NumberOfSections = 8;
+  fh.NumberOfSections = 9;
   EXPECT_EQ(bytes_of_struct(*read_at<FileHeader>(out, file_header)), bytes_of_struct(fh));
-  const std::size_t table_end = optional_offset(out) + sizeof(OptionalHeader64) + 8 * 40;
+  const std::size_t table_end = optional_offset(out) + sizeof(OptionalHeader64) + 9 * 40;
   EXPECT_TRUE(std::all_of(out.begin() + table_end, out.begin() + 0x400,
                           [](std::uint8_t b) { return b == 0; }));
 
@@ -405,9 +406,13 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
   ByteVec image_raw = in.installer;
   image_raw.resize(0x400, 0);
   EXPECT_EQ(ByteVec(out.begin() + 0xC00, out.begin() + 0x1000), image_raw);
+  ByteVec options_raw(0x200, 0);
+  std::copy_n(kOptionsMark, sizeof kOptionsMark, options_raw.begin());
+  EXPECT_EQ(ByteVec(out.begin() + 0x1000, out.begin() + 0x1200), options_raw)
+      << "the mark, no flags and the image's digest";
   ByteVec reloc_raw = relocations(0x1000);
   reloc_raw.resize(0x200, 0);
-  EXPECT_EQ(ByteVec(out.begin() + 0x1400, out.end()), reloc_raw);
+  EXPECT_EQ(ByteVec(out.begin() + 0x1600, out.end()), reloc_raw);
 
   const auto resources = resources_of(out);
   ASSERT_TRUE(resources.has_value()) << resources.error();
@@ -446,12 +451,12 @@ TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
   in.stub = build_image(spec);
   const ByteVec out = packed_bytes(in);
   const auto table = section_table(out);
-  ASSERT_EQ(table.size(), 6u);
-  EXPECT_EQ(section_name(table[5]), ".brvimg");
+  ASSERT_EQ(table.size(), 7u);
+  EXPECT_EQ(section_name(table[6]), ".brvopt");
   EXPECT_EQ(optional_header(out).DataDirectory[kDirResource], (DataDirectory{0, 0}));
   EXPECT_EQ(optional_header(out).DataDirectory[kDirBaseReloc], (DataDirectory{0, 0}));
-  EXPECT_EQ(optional_header(out).SizeOfImage, 0x7000u);
-  EXPECT_EQ(out.size(), 0x1000u);
+  EXPECT_EQ(optional_header(out).SizeOfImage, 0x8000u);
+  EXPECT_EQ(out.size(), 0x1200u);
 }
 
 TEST(PackLayout, ChecksumMatchesTheWordByWordSumForAnySplit) {
@@ -678,8 +683,8 @@ const RefusalCase kRefusals[] = {
        in.stub = build_image(spec);
      },
      {Refusal::Input::Stub,
-      "section .rsrc comes before section .rdata; .brvcfg, .brvimg, .rsrc and .reloc must end the "
-      "section table"}},
+      "section .rsrc comes before section .rdata; .brvcfg, .brvimg, .brvopt, .rsrc and .reloc must "
+      "end the section table"}},
     {"stub_directory_in_tail",
      [](Inputs& in) {
        edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[9] = {0x5010, 0x28}; });
@@ -699,11 +704,11 @@ const RefusalCase kRefusals[] = {
     {"stub_without_header_room",
      [](Inputs& in) {
        StubSpec spec = standard_stub();
-       spec.e_lfanew = 0x200;  // section table at 0x308: 6 headers fit before 0x400, 8 do not
+       spec.e_lfanew = 0x200;  // section table at 0x308: 6 headers fit before 0x400, 9 do not
        in.stub = build_image(spec);
      },
      {Refusal::Input::Stub,
-      "its headers have room for 6 section headers, not the 8 of the packed launcher"}},
+      "its headers have room for 6 section headers, not the 9 of the packed launcher"}},
     {"stub_truncated_section_data", [](Inputs& in) { in.stub.resize(0xE08); },
      {Refusal::Input::Stub, "section .reloc has data (0x200 bytes at 0xE00) beyond the end of the "
                             "file"}},
@@ -923,6 +928,67 @@ TEST_F(PackTool, UnreadableInputsAndUnwritableOutputExitWith2) {
   EXPECT_EQ(run(args), refused(2, "brevlo-pack: cannot write " + path("no such folder/Ostrevan.exe") +
                                       ": " + missing_reason(true)));
   EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"game.json", "setup.exe", "stub.exe"}));
+}
+
+TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
+  struct Row {
+    std::vector<std::string> flags;
+    bool failure_dialog, support_log;
+  };
+  const Row rows[] = {
+      {{}, false, false},
+      {{"--failure-dialog"}, true, false},
+      {{"--support-log"}, false, true},
+      {{"--support-log", "--failure-dialog"}, true, true},
+  };
+  for (const Row& row : rows) {
+    auto args = row.flags;
+    const auto rest = command();
+    args.insert(args.end(), rest.begin(), rest.end());
+    ASSERT_EQ(run(args), ToolOutcome{});
+    const ByteVec out = read_file(dir_ / "Ostrevan.exe");
+    const auto table = section_table(out);
+    const auto section = std::ranges::find_if(
+        table, [](const SectionHeader& h) { return section_name(h) == ".brvopt"; });
+    ASSERT_NE(section, table.end());
+    const auto options = decode_pack_options(
+        std::span(out).subspan(section->PointerToRawData, section->VirtualSize));
+    ASSERT_TRUE(options.has_value());
+    EXPECT_EQ(std::pair(options->failure_dialog, options->support_log),
+              std::pair(row.failure_dialog, row.support_log))
+        << ::testing::PrintToString(row.flags);
+  }
+  auto args = command();
+  args.push_back("--support-log");
+  args.push_back("--support-log");
+  EXPECT_EQ(run(args), refused(2, "brevlo-pack: --support-log given twice; brevlo-pack --help "
+                                  "shows the usage"));
+}
+
+TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
+  PackOptions options;
+  options.support_log = true;
+  options.image_sha256.fill(0xA5);
+  const auto good = encode_pack_options(options);
+  EXPECT_EQ(decode_pack_options(good), options);
+  struct Row {
+    std::string_view name;
+    std::function<void(ByteVec&)> damage;
+  };
+  const Row rows[] = {
+      {"empty", [](ByteVec& b) { b.clear(); }},
+      {"one byte short", [](ByteVec& b) { b.pop_back(); }},
+      {"one byte long", [](ByteVec& b) { b.push_back(0); }},
+      {"another mark", [](ByteVec& b) { b[12] = '2'; }},
+      {"unknown flag", [](ByteVec& b) { b[16] |= 4; }},
+      {"high flag", [](ByteVec& b) { b[19] = 0x80; }},
+      {"reserved word", [](ByteVec& b) { b[23] = 1; }},
+  };
+  for (const Row& row : rows) {
+    ByteVec bytes(good.begin(), good.end());
+    row.damage(bytes);
+    EXPECT_EQ(decode_pack_options(bytes), std::nullopt) << row.name;
+  }
 }
 
 TEST_F(PackTool, CommandLineMistakes) {

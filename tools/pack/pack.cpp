@@ -82,7 +82,8 @@ std::vector<std::uint8_t> PackedLauncher::bytes() const {
 }
 
 std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Bytes installer,
-                                            const Branding& branding) {
+                                            const Branding& branding,
+                                            const PackOptions& options) {
   const auto game = parse_game_config(
       std::span(reinterpret_cast<const char*>(config.data()), config.size()));
   if (!game) {
@@ -125,6 +126,9 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
   PackedLauncher packed;
   add(kConfigSectionName, kPayloadCharacteristics, config);
   add(kImageSectionName, kPayloadCharacteristics, installer);
+  const auto options_bytes = encode_pack_options(options);
+  packed.options_section.assign(options_bytes.begin(), options_bytes.end());
+  add(kOptionsSectionName, kPayloadCharacteristics, packed.options_section);
   const SectionHeader* old_resources = tail_section(kResourceSectionName);
   const std::size_t resource_size = resource_section_size(*resources);
   if (resource_size != 0) {

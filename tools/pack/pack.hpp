@@ -52,6 +52,7 @@ struct PackedLauncher {
   std::vector<Bytes> pieces;
   std::vector<std::uint8_t> headers;
   std::vector<std::uint8_t> resource_section;
+  std::vector<std::uint8_t> options_section;  // a vector: pieces point into it across moves
 
   PackedLauncher() = default;
   PackedLauncher(PackedLauncher&&) = default;
@@ -65,11 +66,12 @@ struct PackedLauncher {
 
 // Checks every input (the document as the launcher reads it, the installer's MZ and PE
 // signatures, the stub, the icon) and packs them: the stub's kept sections, .brvcfg with the
-// document, .brvimg with the installer, .rsrc with the stub's resources as branded, the stub's
+// document, .brvimg with the installer, .brvopt with the options, .rsrc with the stub's resources as branded, the stub's
 // .reloc; the certificate table and anything after the last section dropped.
 [[nodiscard]] std::expected<PackedLauncher, Refusal> pack(Bytes stub, Bytes config,
                                                           Bytes installer,
-                                                          const Branding& branding);
+                                                          const Branding& branding,
+                                                          const PackOptions& options = {});
 
 // The reason an installer image is not a Windows executable, or nothing when it has the MZ header
 // and the PE signature.

@@ -46,14 +46,19 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
                                               "--installer",    "--out",
                                               "--icon",         "--product-name",
                                               "--file-description", "--version"};
+  static const std::string_view kFlags[] = {"--failure-dialog", "--support-log"};
   std::map<std::string, std::string, std::less<>> given;
-  for (std::size_t i = 0; i < args.size(); i += 2) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& option = args[i];
-    if (std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions)) {
+    const bool flag = std::find(std::begin(kFlags), std::end(kFlags), option) != std::end(kFlags);
+    if (!flag &&
+        std::find(std::begin(kOptions), std::end(kOptions), option) == std::end(kOptions)) {
       return usage_error("unknown argument " + option);
     }
-    if (i + 1 == args.size()) return usage_error(option + " needs a value");
-    if (!given.emplace(option, args[i + 1]).second) return usage_error(option + " given twice");
+    if (!flag && i + 1 == args.size()) return usage_error(option + " needs a value");
+    if (!given.emplace(option, flag ? std::string() : args[++i]).second) {
+      return usage_error(option + " given twice");
+    }
   }
   for (const std::string_view required : {"--stub", "--config", "--installer", "--out"}) {
     if (!given.contains(required)) return usage_error("missing " + std::string(required));
@@ -76,6 +81,10 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
     branding.version = Version{*text, *parts};
   }
 
+  PackOptions options;
+  options.failure_dialog = given.contains("--failure-dialog");
+  options.support_log = given.contains("--support-log");
+
   const InputNames names{*value("--stub"), *value("--installer"),
                          value("--icon").value_or("")};
   std::map<std::string, FileBytes> files;
@@ -91,7 +100,7 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
   if (files.contains("--icon")) branding.icon = files.at("--icon").bytes();
 
   const auto packed = pack(files.at("--stub").bytes(), files.at("--config").bytes(),
-                           files.at("--installer").bytes(), branding);
+                           files.at("--installer").bytes(), branding, options);
   if (!packed) return failure(1, refusal_line(packed.error(), names));
   const std::string out = *value("--out");
   if (auto written = write_file_replacing(out, packed->pieces); !written) {

@@ -1,7 +1,8 @@
 #pragma once
 // The brevlo-pack command:
 //   brevlo-pack --stub S --config C --installer I --out O [--icon ICO] [--product-name TEXT]
-//               [--file-description TEXT] [--version A[.B[.C[.D]]]]
+//               [--file-description TEXT] [--version A[.B[.C[.D]]]] [--failure-dialog]
+//               [--support-log]
 // Exit 0 and no output: O is written. Exit 1: an input is refused, with one line on standard
 // error. Exit 2: a file cannot be read or the output cannot be written, or the command line is
 // wrong, with one line on standard error. O is only ever replaced whole.
@@ -16,7 +17,8 @@ namespace brevlo::pack {
 
 inline constexpr std::string_view kUsage =
     "usage: brevlo-pack --stub STUB.exe --config game.json --installer SETUP.exe --out OUT.exe "
-    "[--icon ICON.ico] [--product-name TEXT] [--file-description TEXT] [--version A[.B[.C[.D]]]]";
+    "[--icon ICON.ico] [--product-name TEXT] [--file-description TEXT] [--version A[.B[.C[.D]]]] "
+    "[--failure-dialog] [--support-log]";
 
 // What one run printed and its exit status.
 struct ToolOutcome {

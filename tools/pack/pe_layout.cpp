@@ -16,7 +16,7 @@ std::unexpected<StubRefusal> cannot_lay_out(std::string reason) {
 
 bool is_tail_name(std::string_view name) {
   return name == kConfigSectionName || name == kImageSectionName ||
-         name == kResourceSectionName || name == kRelocSectionName;
+         name == kOptionsSectionName || name == kResourceSectionName || name == kRelocSectionName;
 }
 
 bool is_power_of_two(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
@@ -157,7 +157,7 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
     if (i < kept && is_tail_name(name)) {
       return cannot_lay_out("section " + std::string(name) + " comes before section " +
                             std::string(section_name(stub.sections[kept - 1])) +
-                            "; .brvcfg, .brvimg, .rsrc and .reloc must end the section table");
+                            "; .brvcfg, .brvimg, .brvopt, .rsrc and .reloc must end the section table");
     }
     for (std::size_t j = kept; j < i; ++j) {
       if (section_name(stub.sections[j]) == name) {

@@ -1,6 +1,7 @@
 #pragma once
 // A brevlo stub as brevlo-pack reads it, and the layout of a packed launcher: the stub's sections
-// up to its movable tail stay where they are, then come .brvcfg, .brvimg, .rsrc and .reloc.
+// up to its movable tail stay where they are, then come .brvcfg, .brvimg, .brvopt, .rsrc
+// and .reloc.
 // Layout is computed first as plain values; the headers are then written from it in one go.
 
 #include <array>
@@ -23,6 +24,7 @@ inline constexpr std::string_view kStubMagic{kStubMark, sizeof kStubMark};
 // Names of the sections a packed launcher ends with, which packing removes and writes anew.
 inline constexpr std::string_view kConfigSectionName = kConfigSection;
 inline constexpr std::string_view kImageSectionName = kInstallerSection;
+inline constexpr std::string_view kOptionsSectionName = kOptionsSection;
 inline constexpr std::string_view kResourceSectionName = ".rsrc";
 inline constexpr std::string_view kRelocSectionName = ".reloc";
 
