@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/digest.hpp"
 #include "pack/ico.hpp"
 #include "pack/pack.hpp"
 #include "pack/pack_tool.hpp"
@@ -408,6 +409,10 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
   EXPECT_EQ(ByteVec(out.begin() + 0xC00, out.begin() + 0x1000), image_raw);
   ByteVec options_raw(0x200, 0);
   std::copy_n(kOptionsMark, sizeof kOptionsMark, options_raw.begin());
+  const Bytes image_pieces[] = {in.installer};
+  const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
+  ASSERT_TRUE(image_digest.has_value()) << image_digest.error();
+  std::ranges::copy(*image_digest, options_raw.begin() + 24);
   EXPECT_EQ(ByteVec(out.begin() + 0x1000, out.begin() + 0x1200), options_raw)
       << "the mark, no flags and the image's digest";
   ByteVec reloc_raw = relocations(0x1000);
@@ -963,6 +968,39 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
   args.push_back("--support-log");
   EXPECT_EQ(run(args), refused(2, "brevlo-pack: --support-log given twice; brevlo-pack --help "
                                   "shows the usage"));
+}
+
+TEST(Digests, KnownAnswersWholeAndInPieces) {
+  struct Row {
+    DigestAlgorithm algorithm;
+    std::string_view name, oid, empty, abc;
+  };
+  const Row rows[] = {
+      {DigestAlgorithm::Sha1, "sha1", "1.3.14.3.2.26", "da39a3ee5e6b4b0d3255bfef95601890afd80709",
+       "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {DigestAlgorithm::Sha256, "sha256", "2.16.840.1.101.3.4.2.1",
+       "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+       "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {DigestAlgorithm::Sha384, "sha384", "2.16.840.1.101.3.4.2.2",
+       "38b060a751ac96384cd9327eb1b1e36a21fdb71114be07434c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b",
+       "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
+      {DigestAlgorithm::Sha512, "sha512", "2.16.840.1.101.3.4.2.3",
+       "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e",
+       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
+  };
+  const std::uint8_t a[] = {'a'}, bc[] = {'b', 'c'};
+  for (const Row& row : rows) {
+    EXPECT_EQ(digest_name(row.algorithm), row.name);
+    EXPECT_EQ(digest_from_oid(row.oid), row.algorithm);
+    const auto empty = digest_of(row.algorithm, {});
+    ASSERT_TRUE(empty.has_value()) << empty.error();
+    EXPECT_EQ(hex_digits(*empty), row.empty);
+    const Bytes pieces[] = {a, {}, bc};
+    const auto abc = digest_of(row.algorithm, pieces);
+    ASSERT_TRUE(abc.has_value()) << abc.error();
+    EXPECT_EQ(hex_digits(*abc), row.abc);
+  }
+  EXPECT_EQ(digest_from_oid("1.2.840.113549.2.5"), std::nullopt) << "MD5 is not taken";
 }
 
 TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
