@@ -196,13 +196,13 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
                                           return stub->at_rva(rva, size);
                                         });
   if (!resources) return wrong("its resources are malformed: " + resources.error());
-  auto icons = icon_sizes(*resources);
-  if (!icons) return wrong(icons.error());
-  facts.icon_sizes = std::move(*icons);
+  // The icon and version strings are reported as far as they can be read; what Explorer cannot
+  // read does not keep the launcher from running.
+  if (auto icons = icon_sizes(*resources)) facts.icon_sizes = std::move(*icons);
   for (const Resource& resource : *resources) {
     if (resource.type != ResourceId(std::uint32_t{kRtVersion})) continue;
     const auto info = read_version_info(resource.data);
-    if (!info) return wrong("its version resource is malformed: " + info.error());
+    if (!info) break;
     facts.file_description = utf8(info->file_description);
     facts.version_product_name = utf8(info->product_name);
     facts.product_version = utf8(info->product_version);

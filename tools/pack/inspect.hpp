@@ -29,9 +29,9 @@ struct LauncherFacts {
   std::uint64_t installer_size = 0;
   std::string installer_sha256;     // lower-case hexadecimal
   std::string installer_signature;  // "absent", "present" or "malformed"
-  std::vector<std::string> icon_sizes;  // "WxH" of the group icon's images, in its order
+  std::vector<std::string> icon_sizes;  // "WxH" of the group icon's images; none if unreadable
   std::optional<std::string> file_description, version_product_name, product_version,
-      file_version;  // the version resource's strings, when it has one
+      file_version;  // the version resource's strings, when it has one that can be read
   PackOptions options;
   std::optional<SignatureFacts> signature;
 };
