@@ -4,13 +4,13 @@
 // stand-in installer, which records its command line and ends as it is told.
 #include <gtest/gtest.h>
 
-#include <imagehlp.h>
-
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "e2e_support.hpp"
+
+#include <imagehlp.h>  // after <windows.h>
 
 namespace brevlo::e2e {
 namespace {
