@@ -32,7 +32,7 @@ using StageError = std::variant<Error, std::string>;
 // The text the launch sequence prints after "❌ 静默安装失败: ".
 std::string display_form(const StageError& error);
 
-// The seven operations of the launch sequence.
+// The eight operations of the launch sequence.
 class LaunchEnvironment {
  public:
   virtual ~LaunchEnvironment() = default;
@@ -50,6 +50,9 @@ class LaunchEnvironment {
   virtual bool launch_application(std::string_view path) = 0;
   // The embedded installer, as start and length.
   virtual std::span<const std::uint8_t> installer_image() = 0;
+  // True when image is the installer as packed (its SHA-256 matches the recorded one); false for a
+  // damaged launcher; an error when the system cannot hash. Only the install path calls it.
+  virtual Result<bool> installer_image_intact(std::span<const std::uint8_t> image) = 0;
   // Writes, runs and removes the installer; on success, whether the application was started.
   virtual std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
                                                               std::string_view file_name,

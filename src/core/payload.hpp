@@ -16,7 +16,8 @@ namespace brevlo {
 inline constexpr std::string_view kConfigSection = ".brvcfg";
 // The section that holds the installer image.
 inline constexpr std::string_view kInstallerSection = ".brvimg";
-// The section that marks an executable as a stub, and the 16 bytes it begins with.
+// The section that marks an executable as a stub, and the 16 bytes it begins with; the stub's
+// version follows them as text ending in a NUL (an older stub has none).
 inline constexpr std::string_view kStubMarkSection = ".brvlo";
 inline constexpr char kStubMark[16] = "brevlo-stub/1";
 

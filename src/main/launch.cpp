@@ -20,8 +20,18 @@ int run_launch_sequence(LaunchEnvironment& env) {
   }
 
   print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
-  auto installed = env.run_installer_stage(env.installer_image(), "setup_temp.exe", config,
-                                           webview_ready);
+  const std::span<const std::uint8_t> image = env.installer_image();
+  // A damaged launcher writes and runs nothing.
+  auto intact = env.installer_image_intact(image);
+  if (!intact) {
+    print_stderr({"❌ 静默安装失败: ", display_form(intact.error()), "\n"});
+    return kExitFailureReported;
+  }
+  if (!*intact) {
+    print_stderr({"安装包已损坏，请重新下载启动器。\n"});
+    return kExitFailureReported;
+  }
+  auto installed = env.run_installer_stage(image, "setup_temp.exe", config, webview_ready);
   if (!installed) {
     print_stderr({"❌ 静默安装失败: ", display_form(installed.error()), "\n"});
     return kExitFailureReported;

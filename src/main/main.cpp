@@ -9,10 +9,14 @@
 #include "main/frame.hpp"
 #include "main/startup.hpp"
 
-// Marks this executable as a stub that brevlo-pack can fill. Nothing reads it at run time; the
-// link keeps it with --undefined.
-extern "C" __attribute__((section(".brvlo"), used)) const char brevlo_stub_mark[16] = "brevlo-stub/1";
-static_assert(sizeof brevlo_stub_mark == sizeof brevlo::kStubMark);
+#include "brevlo_version.h"
+
+// Marks this executable as a stub that brevlo-pack can fill, and states its version for
+// `brevlo-pack inspect`: the 16-byte mark, then the version text and a NUL. Nothing reads it at
+// run time; the link keeps it with --undefined.
+extern "C" __attribute__((section(".brvlo"), used)) const char brevlo_stub_mark[] =
+    "brevlo-stub/1\0\0\0" BREVLO_VERSION_TEXT;
+static_assert(sizeof brevlo_stub_mark > sizeof brevlo::kStubMark);
 
 // Memory exhaustion ends the process at once with its own line, never by unwinding.
 void* operator new(std::size_t size) {

@@ -66,6 +66,8 @@ if(NOT BREVLO_INSTALLER)
   target_compile_definitions(brevlo_e2e_tests PRIVATE BREVLO_E2E_DEMO_INSTALLER)
 endif()
 add_dependencies(brevlo_e2e_tests brevlo)
+# CheckSumMappedFile: the damaged-image test makes the PE checksum right again.
+target_link_libraries(brevlo_e2e_tests PRIVATE imagehlp)
 
 # A launcher whose game.json names a product folder and an executable with spaces and CJK
 # letters, around the stand-in installer.

@@ -4,10 +4,13 @@
 // stand-in installer, which records its command line and ends as it is told.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "e2e_support.hpp"
+
+#include <imagehlp.h>  // after <windows.h>
 
 namespace brevlo::e2e {
 namespace {
@@ -282,6 +285,43 @@ TEST_F(InstallTest, TemporaryFolderWithASingleQuote) {
   EXPECT_EQ(run.exit_code, kExitStarted);
   EXPECT_FALSE(fs::exists(installer_));
   expect_app_ran();
+}
+
+// A copy of the launcher with one byte of its installer image changed and its PE checksum made
+// right again, so that only the recorded digest tells the difference.
+TEST_F(InstallTest, DamagedImageWritesAndRunsNothing) {
+  RuntimeRegistration runtime(true);
+  ASSERT_TRUE(runtime.ok());
+  std::string bytes = read_file(options_.program).value_or("");
+  ASSERT_FALSE(bytes.empty()) << "the stand-in launcher is missing";
+  auto* base = reinterpret_cast<std::uint8_t*>(bytes.data());
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  const IMAGE_SECTION_HEADER* image = nullptr;
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (std::memcmp(section->Name, ".brvimg", 8) == 0) image = section;
+  }
+  ASSERT_NE(image, nullptr);
+  base[image->PointerToRawData + image->Misc.VirtualSize / 2] ^= 0x01;
+  DWORD old_sum = 0;
+  DWORD new_sum = 0;
+  nt->OptionalHeader.CheckSum = 0;
+  ASSERT_NE(CheckSumMappedFile(base, static_cast<DWORD>(bytes.size()), &old_sum, &new_sum),
+            nullptr);
+  nt->OptionalHeader.CheckSum = new_sum;
+  const fs::path damaged = folder_ / L"damaged.exe";
+  ASSERT_TRUE(write_file(damaged, bytes));
+  options_.program = damaged.wstring();
+  stand_in(L"0", true);
+
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, std::string(kProbeTrue) + kNotInstalled);
+  EXPECT_EQ(run.err, "安装包已损坏，请重新下载启动器。\n");
+  EXPECT_EQ(run.exit_code, kExitFailureReported);
+  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was written";
+  EXPECT_EQ(installer_command_line(), "<the installer did not run>");
+  EXPECT_FALSE(fs::exists(app_));
 }
 
 }  // namespace

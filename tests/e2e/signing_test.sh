@@ -39,6 +39,20 @@ open(sys.argv[2], "wb").write(data)
 PY
 expect fails flipped_installer_byte_fails verify "$work/flipped.exe"
 
+# inspect: the signed launcher is whole, its signature present and matching; with the byte
+# flipped both the installer digest and the signature's digest name the damage (exit 1).
+expect ok inspect_signed "$pack" inspect "$signed"
+expect ok inspect_signed_says_present grep -qx "signature: present" "$work/inspect_signed.log"
+expect ok inspect_signed_names_signer grep -qx "signature-signer: CN=brevlo test publisher" \
+  "$work/inspect_signed.log"
+expect ok inspect_signed_digest_matches grep -qx "signature-digest: matches" "$work/inspect_signed.log"
+expect fails inspect_flipped "$pack" inspect "$work/flipped.exe"
+expect ok inspect_flipped_names_both grep -q \
+  "installer digest mismatch: .*; the signature no longer covers the file's bytes (its sha256 digest does not match)$" \
+  "$work/inspect_flipped.log"
+head -c 100000 "$signed" >"$work/truncated.exe"
+expect fails inspect_truncated "$pack" inspect "$work/truncated.exe"
+
 expect ok repack_signed "$pack" --stub "$signed" --config "$config" --installer "$installer" \
   --out "$work/repacked.exe"
 expect ok repacked_is_the_unsigned_launcher cmp "$work/repacked.exe" "$unsigned"

@@ -25,6 +25,7 @@ class FakeEnvironment : public LaunchEnvironment {
   bool exists = true;
   bool launch_starts = true;
   std::expected<bool, StageError> stage_result = true;
+  Result<bool> intact = true;
   std::vector<std::string> calls;
   std::string partial_text;  // printed without a line feed while the path is formed
 
@@ -68,6 +69,12 @@ class FakeEnvironment : public LaunchEnvironment {
     calls.push_back("installer_image");
     return image;
   }
+  Result<bool> installer_image_intact(std::span<const std::uint8_t> img) override {
+    calls.push_back(img.data() == image && img.size() == sizeof image
+                        ? "installer_image_intact"
+                        : "installer_image_intact of another image");
+    return intact;
+  }
   std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> img,
                                                       std::string_view file_name,
                                                       GameConfig config,
@@ -96,6 +103,7 @@ struct FlowCase {
   std::string out;
   std::string err;
   int status;
+  Result<bool> intact = true;  // what the installer image check answers
 };
 
 class LaunchFlow : public ::testing::TestWithParam<FlowCase> {};
@@ -108,6 +116,7 @@ TEST_P(LaunchFlow, LinesChannelsAndStatus) {
   env.exists = c.exists;
   env.launch_starts = c.launch_starts;
   env.stage_result = c.stage_result;
+  env.intact = c.intact;
 
   EXPECT_EQ(run_and_finish(env), c.status);
   EXPECT_EQ(capture.out.text, c.out);
@@ -122,8 +131,16 @@ TEST_P(LaunchFlow, LinesChannelsAndStatus) {
     EXPECT_EQ(env.calls, (std::vector<std::string>{env.calls[0], env.calls[1], env.calls[2],
                                                    env.calls[3],
                                                    "launch_application " + std::string(kAppPath)}));
+  } else if (!c.intact || !*c.intact) {
+    // The image is checked before anything is written, and nothing follows a failed check.
+    EXPECT_EQ(env.calls, (std::vector<std::string>{env.calls[0], env.calls[1], env.calls[2],
+                                                   env.calls[3], "installer_image",
+                                                   "installer_image_intact"}));
   } else {
-    EXPECT_EQ(env.calls.back(), "run_installer_stage");
+    EXPECT_EQ(env.calls, (std::vector<std::string>{env.calls[0], env.calls[1], env.calls[2],
+                                                   env.calls[3], "installer_image",
+                                                   "installer_image_intact",
+                                                   "run_installer_stage"}));
     EXPECT_EQ(env.stage_image, env.image);
     EXPECT_EQ(env.stage_image_size, sizeof env.image);
     EXPECT_EQ(env.stage_file_name, "setup_temp.exe");
@@ -165,7 +182,14 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{"AbsentInstallerExitCode", true, false, true,
                  std::unexpected(StageError(std::string("❌ 安装程序返回错误: Some(2)"))),
                  std::string(kProbeTrue) + kInstallLine,
-                 "❌ 静默安装失败: ❌ 安装程序返回错误: Some(2)\n", 1}),
+                 "❌ 静默安装失败: ❌ 安装程序返回错误: Some(2)\n", 1},
+        FlowCase{"AbsentImageDamaged", true, false, true, true,
+                 std::string(kProbeTrue) + kInstallLine, "安装包已损坏，请重新下载启动器。\n", 1,
+                 false},
+        FlowCase{"AbsentImageCannotBeHashed", false, false, true, true,
+                 std::string(kProbeFalse) + kInstallLine,
+                 "❌ 静默安装失败: The system cannot find the file specified. (os error 2)\n", 1,
+                 std::unexpected(Error::os(2))}),
     [](const auto& info) { return info.param.name; });
 
 std::string report_lines(const std::string& where, const std::string& message) {

@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "pack/digest.hpp"
 #include "pack/ico.hpp"
+#include "pack/inspect.hpp"
 #include "pack/pack.hpp"
 #include "pack/pack_tool.hpp"
 #include "pack/resources.hpp"
 #include "pack/version_info.hpp"
 #include "platform/error.hpp"
+#include "platform/text.hpp"
 
 #ifdef _WIN32
 #include <process.h>
@@ -408,6 +411,10 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
   EXPECT_EQ(ByteVec(out.begin() + 0xC00, out.begin() + 0x1000), image_raw);
   ByteVec options_raw(0x200, 0);
   std::copy_n(kOptionsMark, sizeof kOptionsMark, options_raw.begin());
+  const Bytes image_pieces[] = {in.installer};
+  const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
+  ASSERT_TRUE(image_digest.has_value()) << image_digest.error();
+  std::ranges::copy(*image_digest, options_raw.begin() + 24);
   EXPECT_EQ(ByteVec(out.begin() + 0x1000, out.begin() + 0x1200), options_raw)
       << "the mark, no flags and the image's digest";
   ByteVec reloc_raw = relocations(0x1000);
@@ -502,6 +509,19 @@ TEST(PackLayout, DamagedStubsAreRefusedOrRepackToThemselves) {
     Inputs again = in;
     again.stub = out->bytes();
     EXPECT_EQ(packed_bytes(again), again.stub) << "round " << round;
+    // What packing accepts, inspect finds whole; the same with a few bytes changed anywhere is
+    // whole or refused with a reason, never read out of bounds.
+    const auto facts = inspect_launcher(again.stub);
+    EXPECT_TRUE(facts.has_value()) << "round " << round << ": " << facts.error();
+    ByteVec damaged = again.stub;
+    for (int flips = 1 + round % 3; flips > 0; --flips) {
+      damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
+    }
+    if (round % 5 == 0) damaged.resize(random() % damaged.size());
+    const auto damaged_facts = inspect_launcher(damaged);
+    if (!damaged_facts) {
+      EXPECT_FALSE(damaged_facts.error().empty()) << "round " << round;
+    }
   }
   EXPECT_GT(packed, 100);
   EXPECT_GT(refused, 100);
@@ -963,6 +983,170 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
   args.push_back("--support-log");
   EXPECT_EQ(run(args), refused(2, "brevlo-pack: --support-log given twice; brevlo-pack --help "
                                   "shows the usage"));
+}
+
+TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
+  Inputs in;
+  in.branding.product_name = "Ostrevan 奥斯特万";
+  in.branding.version = Version{"2.1", {2, 1, 0, 0}};
+  const ByteVec out = packed_bytes(in);
+  const auto facts = inspect_launcher(out);
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  const Bytes image_pieces[] = {in.installer};
+  const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+  const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
+  ASSERT_TRUE(version.has_value());
+  const std::string description = wtf8_from_utf16(version->file_description);
+  EXPECT_EQ(facts_text(*facts),
+            "stub-version: none\n"
+            "main-binary-name: Ostrevan\n"
+            "product-name: Ostrevan\n"
+            "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
+            "installer-size: " + std::to_string(in.installer.size()) + "\n"
+            "installer-sha256: " + sha + "\n"
+            "installer-signature: absent\n"
+            "icon-sizes: " + (facts->icon_sizes.empty() ? std::string("none") : facts->icon_sizes[0]) + "\n"
+            "version-file-description: " + description + "\n"
+            "version-product-name: Ostrevan 奥斯特万\n"
+            "version-product-version: 2.1\n"
+            "version-file-version: 2.1\n"
+            "option-failure-dialog: no\n"
+            "option-support-log: no\n"
+            "signature: absent\n");
+  EXPECT_EQ(facts_json(*facts),
+            "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
+            "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
+                std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
+                "\",\"signature\":\"absent\"},\"iconSizes\":[" +
+                (facts->icon_sizes.empty() ? "" : "\"" + facts->icon_sizes[0] + "\"") +
+                "],\"version\":{\"fileDescription\":\"" + description +
+                "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
+                "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":false,"
+                "\"supportLog\":false},\"signature\":null}\n");
+}
+
+TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
+  const Inputs in;
+  const ByteVec good = packed_bytes(in);
+  const auto section_at = [&](std::string_view name) {
+    for (const SectionHeader& h : section_table(good)) {
+      if (section_name(h) == name) return std::pair<std::size_t, std::size_t>(h.PointerToRawData, h.VirtualSize);
+    }
+    return std::pair<std::size_t, std::size_t>(0, 0);
+  };
+  const Bytes image_pieces[] = {in.installer};
+  const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+  struct Row {
+    std::string name;
+    std::function<void(ByteVec&)> damage;
+    std::string want;
+  };
+  const Row rows[] = {
+      {"bare_stub", [&](ByteVec& b) { b = in.stub; },
+       "not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt section (a bare stub?)"},
+      {"not_pe", [](ByteVec& b) { b = bytes_of("#!/bin/sh\n"); },
+       "not a brevlo launcher: no MZ header"},
+      {"truncated", [](ByteVec& b) { b.resize(b.size() - 0x100); },
+       "sections out of place: section .reloc has data (0x200 bytes at 0x1600) beyond the end of "
+       "the file"},
+      {"trailing_bytes", [](ByteVec& b) { b.resize(b.size() + 16); },
+       "sections out of place: 16 bytes follow the last section"},
+      {"image_byte_flipped",
+       [&](ByteVec& b) { b[section_at(".brvimg").first + 5] ^= 1; },
+       ""},  // filled below: the digest line
+      {"config_damaged", [&](ByteVec& b) { b[section_at(".brvcfg").first] = '['; },
+       "game.json does not parse: 无法解析 game.json: Error(\"expected `,` or `]`\", line: 1, "
+       "column: 18)"},
+      {"options_damaged", [&](ByteVec& b) { b[section_at(".brvopt").first + 20] = 1; },
+       "the .brvopt section is damaged"},
+      {"signature_outside_the_file",
+       [](ByteVec& b) {
+         edit_optional(b, [&](OptionalHeader64& oh) {
+           oh.DataDirectory[kDirSecurity] = {static_cast<std::uint32_t>(b.size()), 16};
+         });
+       },
+       "sections out of place: the certificate table does not end the file after the last "
+       "section"},
+      {"signature_not_pkcs7",
+       [](ByteVec& b) {
+         const auto at = static_cast<std::uint32_t>(b.size());
+         b.resize(b.size() + 16, 0);
+         put(b, at, 16);
+         edit_optional(b, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, 16}; });
+       },
+       "signature: the certificate table's entry is not a PKCS #7 signature"},
+  };
+  for (const Row& row : rows) {
+    ByteVec bytes = good;
+    row.damage(bytes);
+    const auto facts = inspect_launcher(bytes);
+    ASSERT_FALSE(facts.has_value()) << row.name;
+    if (row.name == "image_byte_flipped") {
+      ByteVec image = in.installer;
+      image[5] ^= 1;
+      const Bytes pieces[] = {image};
+      EXPECT_EQ(facts.error(), "installer digest mismatch: recorded " + sha + ", the image's is " +
+                                   hex_digits(*digest_of(DigestAlgorithm::Sha256, pieces)));
+    } else {
+      EXPECT_EQ(facts.error(), row.want) << row.name;
+    }
+  }
+}
+
+TEST(Inspect, InstallerCertificateTable) {
+  ByteVec installer = installer_image();
+  EXPECT_EQ(certificate_table_state(installer), "absent");
+  EXPECT_EQ(certificate_table_state(bytes_of("MZ")), "absent");
+}
+
+TEST_F(PackTool, InspectExitStatuses) {
+  ASSERT_EQ(run(command()), ToolOutcome{});
+  const ToolOutcome text = run({"inspect", path("Ostrevan.exe")});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.out, facts_text(*inspect_launcher(read_file(dir_ / "Ostrevan.exe"))));
+  const ToolOutcome json = run({"inspect", "--json", path("Ostrevan.exe")});
+  EXPECT_EQ(json, (ToolOutcome{0, facts_json(*inspect_launcher(read_file(dir_ / "Ostrevan.exe"))), ""}));
+  EXPECT_EQ(run({"inspect", path("stub.exe")}),
+            refused(1, "brevlo-pack: " + path("stub.exe") +
+                           ": not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt "
+                           "section (a bare stub?)"));
+  EXPECT_EQ(run({"inspect", path("missing.exe")}),
+            refused(2, "brevlo-pack: cannot read " + path("missing.exe") + ": " + missing_reason(false)));
+  EXPECT_EQ(run({"inspect"}).status, 2);
+  EXPECT_EQ(run({"inspect", "--json", "--json", path("Ostrevan.exe")}).status, 2);
+}
+
+TEST(Digests, KnownAnswersWholeAndInPieces) {
+  struct Row {
+    DigestAlgorithm algorithm;
+    std::string_view name, oid, empty, abc;
+  };
+  const Row rows[] = {
+      {DigestAlgorithm::Sha1, "sha1", "1.3.14.3.2.26", "da39a3ee5e6b4b0d3255bfef95601890afd80709",
+       "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {DigestAlgorithm::Sha256, "sha256", "2.16.840.1.101.3.4.2.1",
+       "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+       "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {DigestAlgorithm::Sha384, "sha384", "2.16.840.1.101.3.4.2.2",
+       "38b060a751ac96384cd9327eb1b1e36a21fdb71114be07434c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b",
+       "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
+      {DigestAlgorithm::Sha512, "sha512", "2.16.840.1.101.3.4.2.3",
+       "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e",
+       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
+  };
+  const std::uint8_t a[] = {'a'}, bc[] = {'b', 'c'};
+  for (const Row& row : rows) {
+    EXPECT_EQ(digest_name(row.algorithm), row.name);
+    EXPECT_EQ(digest_from_oid(row.oid), row.algorithm);
+    const auto empty = digest_of(row.algorithm, {});
+    ASSERT_TRUE(empty.has_value()) << empty.error();
+    EXPECT_EQ(hex_digits(*empty), row.empty);
+    const Bytes pieces[] = {a, {}, bc};
+    const auto abc = digest_of(row.algorithm, pieces);
+    ASSERT_TRUE(abc.has_value()) << abc.error();
+    EXPECT_EQ(hex_digits(*abc), row.abc);
+  }
+  EXPECT_EQ(digest_from_oid("1.2.840.113549.2.5"), std::nullopt) << "MD5 is not taken";
 }
 
 TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/config/config.hpp"
+#include "pack/digest.hpp"
 #include "pack/ico.hpp"
 #include "pack/resources.hpp"
 #include "pack/version_info.hpp"
@@ -126,7 +127,15 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
   PackedLauncher packed;
   add(kConfigSectionName, kPayloadCharacteristics, config);
   add(kImageSectionName, kPayloadCharacteristics, installer);
-  const auto options_bytes = encode_pack_options(options);
+  PackOptions recorded = options;
+  const Bytes image_pieces[] = {installer};
+  const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
+  if (!image_digest) {
+    return refuse(Refusal::Input::Output,
+                  "cannot compute the installer's SHA-256: " + image_digest.error());
+  }
+  std::copy_n(image_digest->begin(), recorded.image_sha256.size(), recorded.image_sha256.begin());
+  const auto options_bytes = encode_pack_options(recorded);
   packed.options_section.assign(options_bytes.begin(), options_bytes.end());
   add(kOptionsSectionName, kPayloadCharacteristics, packed.options_section);
   const SectionHeader* old_resources = tail_section(kResourceSectionName);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "pack/file_io.hpp"
+#include "pack/inspect.hpp"
 #include "pack/version_info.hpp"
 
 namespace brevlo::pack {
@@ -18,6 +19,26 @@ ToolOutcome failure(int status, std::string_view line) {
 
 ToolOutcome usage_error(const std::string& problem) {
   return failure(2, std::string(kTool) + problem + "; brevlo-pack --help shows the usage");
+}
+
+ToolOutcome run_inspect(std::span<const std::string> args) {
+  bool json = false;
+  std::optional<std::string> path;
+  for (const std::string& arg : args) {
+    if (arg == "--json" && !json) {
+      json = true;
+    } else if (arg.starts_with("--") || path) {
+      return usage_error("inspect takes [--json] and one launcher, not " + arg);
+    } else {
+      path = arg;
+    }
+  }
+  if (!path) return usage_error("inspect needs a launcher");
+  const auto bytes = read_whole_file(*path);
+  if (!bytes) return failure(2, std::string(kTool) + "cannot read " + *path + ": " + bytes.error());
+  const auto facts = inspect_launcher(bytes->bytes());
+  if (!facts) return failure(1, std::string(kTool) + *path + ": " + facts.error());
+  return {0, json ? facts_json(*facts) : facts_text(*facts), ""};
 }
 
 }  // namespace
@@ -42,6 +63,7 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     return {0, std::string(kUsage) + "\n", ""};
   }
+  if (args[0] == "inspect") return run_inspect(args.subspan(1));
   static const std::string_view kOptions[] = {"--stub",         "--config",
                                               "--installer",    "--out",
                                               "--icon",         "--product-name",

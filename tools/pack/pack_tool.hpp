@@ -18,7 +18,8 @@ namespace brevlo::pack {
 inline constexpr std::string_view kUsage =
     "usage: brevlo-pack --stub STUB.exe --config game.json --installer SETUP.exe --out OUT.exe "
     "[--icon ICON.ico] [--product-name TEXT] [--file-description TEXT] [--version A[.B[.C[.D]]]] "
-    "[--failure-dialog] [--support-log]";
+    "[--failure-dialog] [--support-log]\n"
+    "       brevlo-pack inspect [--json] LAUNCHER.exe";
 
 // What one run printed and its exit status.
 struct ToolOutcome {

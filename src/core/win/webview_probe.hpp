@@ -1,7 +1,7 @@
 #pragma once
 // Whether the WebView2 runtime that the application needs is registered on the machine.
 
-#include "platform/win_support.hpp"
+#include "core/win/system_library.hpp"
 
 namespace brevlo {
 
@@ -9,12 +9,6 @@ namespace brevlo {
 // holds a value "pv" of a text type (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ), whatever its content.
 // Only reads the registry; every failure is false and is not reported.
 bool probe_webview();
-
-// How the probe reaches the module that holds its registry calls: the system's own calls.
-struct ModuleLookup {
-  decltype(&::GetModuleHandleW) loaded_module = ::GetModuleHandleW;
-  decltype(&::LoadLibraryExW) load_library = ::LoadLibraryExW;
-};
 
 // The same probe with its registry calls looked up afresh through lookup, so that a test can walk
 // the way that older systems take.

@@ -47,24 +47,10 @@ struct RegistryCalls {
   explicit operator bool() const { return open != nullptr; }
 };
 
-// advapi32 by its full name in the system directory, for systems that refuse the search flag.
-HMODULE load_system_advapi32(const ModuleLookup& lookup) {
-  Result<std::u16string> path = read_system_text(
-      [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
-  if (!path || path->empty()) return nullptr;
-  *path += u"\\advapi32.dll";
-  return lookup.load_library(as_wide(*path), nullptr, 0);
-}
-
 RegistryCalls find_registry_calls(const ModuleLookup& lookup) {
   RegistryCalls found = RegistryCalls::from(lookup.loaded_module(L"kernelbase.dll"));
   if (found) return found;
-  HMODULE advapi32 = lookup.load_library(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Windows 6.0 and 6.1 without update KB2533623 know no search flags.
-  if (advapi32 == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-    advapi32 = load_system_advapi32(lookup);
-  }
-  return RegistryCalls::from(advapi32);
+  return RegistryCalls::from(load_system_library(lookup, L"advapi32.dll"));
 }
 
 // The opened key, closed when the probe is done whatever the outcome; the predefined root is

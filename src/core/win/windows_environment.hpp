@@ -20,6 +20,7 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
   bool path_exists(std::string_view path) override;
   bool launch_application(std::string_view path) override;
   std::span<const std::uint8_t> installer_image() override { return image_; }
+  Result<bool> installer_image_intact(std::span<const std::uint8_t> image) override;
   std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
                                                       std::string_view file_name,
                                                       GameConfig config,

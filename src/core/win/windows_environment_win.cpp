@@ -3,6 +3,7 @@
 #include "core/config/config.hpp"
 #include "core/win/app_launch.hpp"
 #include "core/win/app_path.hpp"
+#include "core/win/image_digest.hpp"
 #include "core/win/installer_stage.hpp"
 #include "core/win/webview_probe.hpp"
 
@@ -23,6 +24,10 @@ bool WindowsLaunchEnvironment::path_exists(std::string_view path) {
 
 bool WindowsLaunchEnvironment::launch_application(std::string_view path) {
   return brevlo::launch_application(path);
+}
+
+Result<bool> WindowsLaunchEnvironment::installer_image_intact(std::span<const std::uint8_t> image) {
+  return embedded_image_intact(image);
 }
 
 std::expected<bool, StageError> WindowsLaunchEnvironment::run_installer_stage(

@@ -1,0 +1,52 @@
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
+#include <memory>
+
+#include "pack/digest.hpp"
+
+namespace brevlo::pack {
+namespace {
+
+const EVP_MD* evp_digest(DigestAlgorithm algorithm) {
+  switch (algorithm) {
+    case DigestAlgorithm::Sha1: return EVP_sha1();
+    case DigestAlgorithm::Sha256: return EVP_sha256();
+    case DigestAlgorithm::Sha384: return EVP_sha384();
+    case DigestAlgorithm::Sha512: return EVP_sha512();
+  }
+  return nullptr;
+}
+
+std::string openssl_reason() {
+  const unsigned long code = ERR_get_error();
+  if (code == 0) return "OpenSSL reported no reason";
+  char text[256];
+  ERR_error_string_n(code, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
+                                                                std::span<const Bytes> pieces) {
+  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                         &EVP_MD_CTX_free);
+  if (!context || EVP_DigestInit_ex(context.get(), evp_digest(algorithm), nullptr) != 1) {
+    return std::unexpected(openssl_reason());
+  }
+  for (const Bytes piece : pieces) {
+    if (EVP_DigestUpdate(context.get(), piece.data(), piece.size()) != 1) {
+      return std::unexpected(openssl_reason());
+    }
+  }
+  std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
+  unsigned int size = 0;
+  if (EVP_DigestFinal_ex(context.get(), digest.data(), &size) != 1) {
+    return std::unexpected(openssl_reason());
+  }
+  digest.resize(size);
+  return digest;
+}
+
+}  // namespace brevlo::pack
