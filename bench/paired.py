@@ -8,16 +8,19 @@ B C ... with more), the first rounds are warm-up and dropped, and each compariso
 of the ratios of the two commands' times within a round, with a 95% bootstrap interval over the
 rounds (the pairs are resampled, never the two commands' times apart).
 
-  paired.py --out FILE --rounds N --warmup W [--reset PATH]... [--settle PATH] NAME=COMMAND...
+  paired.py --out FILE --rounds N --warmup W [--reset PATH]... [--settle PATH] [--collect PATH]
+            NAME=COMMAND...
 
 runs the commands (each split as a POSIX shell would, without a shell) W + N times round by
-round, and writes FILE (JSON): the names, the commands and the N timed rounds, each the list of
-the commands' times in seconds. Before each run, outside its time, every --reset path is removed
-(a folder with what it holds) and so is --settle; after each run, outside its time, the runner
-waits for --settle to appear (the record the game writes when it is started), so that every run
-is known to have started the game and no run overlaps the previous run's game. A command that
-ends with a status other than 0, or a game that never writes its record, stops the runner with
-a line naming it. At the end, each command's ratio to the first is printed, one line each.
+round, and writes FILE (JSON): the names, the commands, the N timed rounds, each the list of the
+commands' times in seconds, and for each timed round the text each run left in --collect (the
+probe variant's records; "" when it left none). Before each run, outside its time, every --reset
+path is removed (a folder with what it holds), and so are --settle and --collect; after each run,
+outside its time, the runner waits for --settle to appear (the record the game writes when it is
+started), so that every run is known to have started the game and no run overlaps the previous
+run's game. A command that ends with a status other than 0, or a game that never writes its
+record, stops the runner with a line naming it. At the end, each command's ratio to the first is
+printed, one line each.
 """
 import argparse
 import json
@@ -85,19 +88,28 @@ def column(rounds, names, name):
     return [r[i] for r in rounds]
 
 
-def probe_times(text):
-    """Milliseconds from process creation to the game's start, one per launcher run, from the
-    lines bench/launch_probe.c appends ("pid call microseconds started"): the last call of each
-    process, which starts the game. Runs whose last start failed are left out."""
-    last = {}
+def probe_time(text):
+    """Milliseconds from process creation to the game's start in one launcher run, from the lines
+    bench/launch_probe.c appended ("pid call microseconds started"): the run's last call, which
+    starts the game. None when the run recorded no call, its last start failed, or the system
+    did not give the creation time."""
+    last = None
     for line in text.splitlines():
         fields = line.split()
         if len(fields) != 4:
             raise ValueError(f"not a probe line: {line!r}")
-        pid, call, microseconds, started = (int(f) for f in fields)
-        if pid not in last or call > last[pid][0]:
-            last[pid] = (call, microseconds, started)
-    return [us / 1000.0 for _, us, started in last.values() if started == 1 and us >= 0]
+        _, call, microseconds, started = (int(f) for f in fields)
+        if last is None or call > last[0]:
+            last = (call, microseconds, started)
+    if last is None or last[2] != 1 or last[1] < 0:
+        return None
+    return last[1] / 1000.0
+
+
+def collected_column(collected, names, name):
+    """The texts the runs of one command left in --collect, round by round."""
+    i = names.index(name)
+    return [c[i] for c in collected]
 
 
 def _remove(path):
@@ -107,11 +119,11 @@ def _remove(path):
         os.remove(path)
 
 
-def _run_once(name, argv, resets, settle):
-    for path in resets:
-        _remove(path)
-    if settle:
-        _remove(settle)
+def _run_once(name, argv, resets, settle, collect):
+    """The time of one run of argv in seconds, and the text it left in collect."""
+    for path in resets + [settle, collect]:
+        if path:
+            _remove(path)
     start = time.perf_counter()
     status = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL).returncode
@@ -124,7 +136,11 @@ def _run_once(name, argv, resets, settle):
             if time.monotonic() > deadline:
                 sys.exit(f"paired.py: {name} started no game: {settle} did not appear")
             time.sleep(0.002)
-    return elapsed
+    text = ""
+    if collect and os.path.exists(collect):
+        with open(collect, encoding="ascii") as f:
+            text = f.read()
+    return elapsed, text
 
 
 def run(args):
@@ -135,14 +151,15 @@ def run(args):
             sys.exit(f"paired.py: not NAME=COMMAND: {spec}")
         names.append(name)
         argvs.append(shlex.split(command))
-    rounds = []
+    rounds, collected = [], []
     for index in range(args.warmup + args.rounds):
-        times = [_run_once(n, a, args.reset, args.settle) for n, a in zip(names, argvs)]
+        runs = [_run_once(n, a, args.reset, args.settle, args.collect) for n, a in zip(names, argvs)]
         if index >= args.warmup:
-            rounds.append(times)
+            rounds.append([elapsed for elapsed, _ in runs])
+            collected.append([text for _, text in runs])
     with open(args.out, "w") as f:
         json.dump({"names": names, "commands": args.commands, "warmup": args.warmup,
-                   "rounds": rounds}, f, indent=1)
+                   "rounds": rounds, "collected": collected}, f, indent=1)
     for name in names[1:]:
         c = comparison(rounds, names, name, names[0])
         print(f"{name} / {names[0]}: {c['ratio']:.3f}x, 95% interval "
@@ -156,6 +173,7 @@ def main():
     parser.add_argument("--warmup", type=int, default=5)
     parser.add_argument("--reset", action="append", default=[])
     parser.add_argument("--settle")
+    parser.add_argument("--collect")
     parser.add_argument("commands", nargs="+")
     args = parser.parse_args()
     if len(args.commands) < 2:
