@@ -38,8 +38,8 @@ option_launchers=()
 
 # Rounds of the paired comparisons (bench/paired.py: the commands take turns, one run each per
 # round; the warm-up rounds are dropped).
-launch_rounds=100 launch_warmup=5
-first_rounds=30 first_warmup=3
+launch_rounds=200 launch_warmup=5
+first_rounds=60 first_warmup=3
 pack_rounds=60 pack_warmup=5
 
 python=/usr/bin/python3
