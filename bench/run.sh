@@ -116,7 +116,8 @@ cp /proc/loadavg "$out/loadavg_end.txt"
 
 # 4. Size, from the shipped launcher's link map: what each library and our own code cost beside the
 # image and the configuration.
-x86_64-w64-mingw32-size "$bench/brevlo_bench.exe" >"$out/size.txt"
+# From inside its folder, so that the table names the file without the checkout's path.
+(cd "$bench" && x86_64-w64-mingw32-size brevlo_bench.exe) >"$out/size.txt"
 x86_64-w64-mingw32-objdump -h "$bench/brevlo_bench.exe" >"$out/sections.txt"
 "$python" "$root/bench/map_sizes.py" "$build/generated/brevlo-stub.map" "$build/brevlo-stub.exe" \
   | tee "$out/size_by_origin.txt"
