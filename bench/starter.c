@@ -6,7 +6,7 @@
 
 /* Starts "program" args (args may be empty); the process handle, or NULL. */
 static HANDLE start(const wchar_t* program, const wchar_t* args) {
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {.cb = sizeof si};
   PROCESS_INFORMATION pi;
   wchar_t line[1100];
   if (lstrlenW(program) > 1000) return NULL;
