@@ -15,6 +15,17 @@ add_custom_target(brevlo_bench_installer DEPENDS "${BREVLO_BENCH_IMAGE}")
 brevlo_add_launcher(brevlo_bench "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer
   OUTPUT "${BREVLO_BENCH_DIR}/brevlo_bench.exe" EXCLUDE_FROM_ALL)
 
+# The probe variant: the same stub with bench/launch_probe.c between the launcher's code and
+# CreateProcessW, which records the launcher's own time to the game's start (see that file);
+# packed with the same image. brevlo-stub.exe carries none of it (its link map shows it).
+brevlo_add_stub(brevlo_bench_probe_stub
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/launch_probe.c"
+  LINK_OPTIONS -Wl,--wrap=__imp_CreateProcessW)
+set_target_properties(brevlo_bench_probe_stub PROPERTIES EXCLUDE_FROM_ALL ON
+  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_BENCH_DIR}")
+brevlo_add_launcher(brevlo_bench_probe "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer
+  STUB brevlo_bench_probe_stub OUTPUT "${BREVLO_BENCH_DIR}/brevlo_bench_probe.exe" EXCLUDE_FROM_ALL)
+
 set(BREVLO_IMAGE_PATH "${BREVLO_BENCH_IMAGE}")
 configure_file("${CMAKE_CURRENT_LIST_DIR}/embedded_installer.S.in"
   "${BREVLO_GENERATED}/brevlo_bench_installer.S" @ONLY)

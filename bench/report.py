@@ -9,6 +9,7 @@ import subprocess
 import sys
 
 import map_sizes
+import paired
 
 out, exe, mapfile, config, image, stub_exe = sys.argv[1:7]
 
@@ -34,49 +35,122 @@ lines = []
 w = lines.append
 w("# Benchmarks")
 w("")
+load_start = open(os.path.join(out, "loadavg_start.txt")).read().split()[:3]
+load_end = open(os.path.join(out, "loadavg_end.txt")).read().split()[:3]
 w(f"Made by `bash bench/run.sh` on {datetime.date.today().isoformat()}: {nproc} cores (`nproc`), "
   f"{cpu}, {wine}, Debian 12. Every Windows program ran under Wine in one prefix with one "
-  "persistent wineserver. Figures are minimum / median / maximum.")
+  "persistent wineserver. Load average (1, 5, 15 minutes) as the runs began: "
+  f"{', '.join(load_start)}; as they ended: {', '.join(load_end)}. Figures are minimum / median / "
+  "maximum.")
 w("")
+w("Whole-process comparisons (1, 2, 6) come from `bench/paired.py`: the commands take turns, "
+  "one run each per round (A B A B ..., not all runs of A and then all of B), the first rounds "
+  "are warm-up and dropped, and a comparison is the **median of the ratios of the two commands' "
+  "times within each round**, with a 95% percentile bootstrap interval over the rounds "
+  f"({paired.RESAMPLES:,} resamples of the pairs). The extraction (3) alternates its two writers "
+  "inside one program and is summed up the same way. Verdict against a target: **met** when the "
+  "interval's upper end is at most the target, **missed** when its lower end is above it, "
+  "**undecided** when the target lies inside the interval (the runs cannot tell at this noise; "
+  "run again on a quieter machine or with more rounds). A launcher packed with pack options "
+  "counts as unchanged against the plain one "
+  "when the interval of their ratio holds 1.")
+w("")
+if float(load_start[0]) > nproc:
+    w(f"**The machine was busy** (a load average of {load_start[0]} on {nproc} cores as the runs "
+      "began): these figures show the method at work, not the launcher's cost; make them again "
+      "on a quiet machine before relying on them.")
+    w("")
 
-# 1. Launch overhead.
-def pooled(name):
-    """Times of the two programs of hyperfine's NAME.json and NAME_reversed.json (the same two,
-    in the other order), pooled; the ratio of their medians (first over second); and that ratio
-    in each pass alone."""
-    first = json.load(open(os.path.join(out, name + ".json")))["results"]
-    second = json.load(open(os.path.join(out, name + "_reversed.json")))["results"]
-    a = first[0]["times"] + second[1]["times"]
-    b = first[1]["times"] + second[0]["times"]
-    passes = (statistics.median(first[0]["times"]) / statistics.median(first[1]["times"]),
-              statistics.median(second[1]["times"]) / statistics.median(second[0]["times"]))
-    return a, b, statistics.median(a) / statistics.median(b), passes
+
+def load_runs(name):
+    data = json.load(open(os.path.join(out, name + ".json")))
+    return data["rounds"], data["names"], data["warmup"]
 
 
-brevlo_t, starter_t, ratio, (pass1, pass2) = pooled("launch")
+def ratio_line(c, numerator, denominator, target=None):
+    low, high = c["interval"]
+    text = (f"{numerator} / {denominator}: median of {c['pairs']} pair ratios **{c['ratio']:.3f}×**, "
+            f"95% interval **{low:.3f}× to {high:.3f}×**")
+    if target is not None:
+        text += f" (target at most {target:.2f}×): **{c['verdict']}**"
+    return text + "."
+
+
+def whole_process_section(name, target, probe_words):
+    """The table of a paired comparison of the starter, the launcher, launchers packed with
+    options and the probe variant; the launcher's ratio to the starter; each option launcher's
+    ratio to the plain one; the probe's in-process figure beside the launcher's whole process."""
+    rounds, names, warmup = load_runs(name)
+    w(f"{len(rounds)} rounds after {warmup} warm-up rounds; order in each round: "
+      f"{', '.join(names)}.")
+    w("")
+    w("| program | whole process, min / median / max |")
+    w("|---|---|")
+    for n in names:
+        w(f"| {n} | {fmt(paired.column(rounds, names, n), scale=1000)} |")
+    w("")
+    c = paired.comparison(rounds, names, "launcher", "starter", target)
+    w(ratio_line(c, "launcher", "starter", target))
+    w("")
+    for n in names:
+        if n in ("starter", "launcher", "probe"):
+            continue
+        o = paired.comparison(rounds, names, n, "launcher")
+        low, high = o["interval"]
+        w(ratio_line(o, n, "launcher") + (" Unchanged within noise (the interval holds 1)."
+                                          if low <= 1.0 <= high else " A difference beyond noise."))
+        w("")
+    collected = json.load(open(os.path.join(out, name + ".json")))["collected"]
+    probe_whole = paired.column(rounds, names, "probe")
+    runs = [(paired.probe_time(text), whole * 1000)
+            for text, whole in zip(paired.collected_column(collected, names, "probe"), probe_whole)]
+    inside = [ms for ms, _ in runs if ms is not None]
+    if len(inside) == len(runs):
+        whole = statistics.median(paired.column(rounds, names, "launcher")) * 1000
+        w(f"The launcher's own time, measured inside the process {probe_words}: "
+          f"**{statistics.median(inside):.2f} ms** median ({fmt(inside)}, {len(inside)} runs), "
+          f"beside **{statistics.median(probe_whole) * 1000:.2f} ms** for the whole process of "
+          f"the same runs and **{whole:.2f} ms** for the whole launcher process above. It is taken "
+          "by the probe variant of the stub (`bench/launch_probe.c`, linked with `--wrap` around "
+          "the import of `CreateProcessW`; row `probe` above), from the creation time the system "
+          "keeps for the process (`GetProcessTimes`) to the return of the game's `CreateProcessW`; "
+          "the shipped stub carries none of it (its link map lists no wrapped import, checked by "
+          "`bench/run.sh` and the `pe_form` test). The rest of the whole-process figure is the "
+          "start of the `wine` command before the process is created, and the process's end.")
+    else:
+        w(f"The probe variant recorded the game's start in {len(inside)} of {len(runs)} runs: "
+          "no in-process figure.")
+    w("")
+
+
+# 1. Launch.
 w("## 1. Launch overhead, application present")
 w("")
 w("`brevlo.exe` (with the 8,014,088-byte image) against a starter that does nothing but "
-  "`CreateProcessW` the same test application; `hyperfine -N`, whole processes under Wine, two "
-  "passes in opposite orders (5 warm-up runs each) pooled: "
-  f"{len(brevlo_t)} runs of each program.")
+  "`CreateProcessW` the same test application (`bench/starter.c`); whole `wine` processes. Each "
+  "run is followed, outside its time, by a wait for the record the test application writes when "
+  "it starts, so every run is known to have started it.")
 w("")
-w("| program | min / median / max |")
-w("|---|---|")
-w(f"| brevlo.exe | {fmt(brevlo_t, scale=1000)} |")
-w(f"| starter | {fmt(starter_t, scale=1000)} |")
-w("")
-w(f"Ratio of medians: **{ratio:.3f}×** (target at most 1.05×): "
-  f"**{'met' if ratio <= 1.05 else 'missed'}**.")
-w("")
-w(f"The two passes alone gave {pass1:.3f}× (launcher first) and {pass2:.3f}× (starter first): "
-  "process creation under Wine varies by several milliseconds from run to run, which is why "
-  "the passes are pooled. Before the launcher's sections were aligned to 4 KiB in the file, "
-  "Wine read the whole 8 MB image at every start and this ratio was 1.32×; importing advapi32 "
-  "for the registry probe cost another 8 ms (both measured with this script's method).")
+whole_process_section("launch", 1.05, "from its start to the game's start")
+w("Before the launcher's sections were aligned to 4 KiB in the file, Wine read the whole 8 MB "
+  "image at every start and the launch ratio was 1.32×; importing advapi32 for the registry probe "
+  "cost another 8 ms (both measured with the earlier method of this script: `hyperfine`, two passes "
+  "in opposite orders pooled, the ratio of the medians).")
 w("")
 
-# 2. Extraction.
+# 2. First run.
+w("## 2. First run, application missing")
+w("")
+w("The launcher on a machine without the game, the WebView2 runtime registered (so the "
+  "installation is silent): it writes the 8,014,088-byte installer to the temporary folder, runs "
+  "it with `/S`, starts the game and removes the installer. Against a starter that runs the same "
+  "installer, already on disk, with `/S`, waits for it and starts the game (`bench/starter.c` "
+  "with the installer as its second argument). Before every run, outside its time, the installed "
+  "game is removed; after it, the runner waits for the game's record.")
+w("")
+whole_process_section("first_run", 1.05, "from its start to the game's start, installation included")
+
+# 3. Extraction.
 stage, plain, single = [], [], None
 for line in open(os.path.join(out, "extract.txt")):
     parts = line.split()
@@ -86,33 +160,35 @@ for line in open(os.path.join(out, "extract.txt")):
         plain.append(float(parts[1]))
     elif parts[0] == "single-write":
         single = (int(parts[1]), int(parts[3]))
-ratio2 = statistics.median(stage) / statistics.median(plain)
-w("## 2. Extraction")
+# The two writers alternate, stage first, so round i is the pair (stage[i], plain[i]).
+extraction = paired.comparison([list(r) for r in zip(stage, plain)], ["stage", "plain"],
+                               "stage", "plain", 1.10)
+w("## 3. Extraction")
 w("")
 w("The installer stage's create, write, flush and close of the 8,014,088-byte image against "
   "`CreateFileW` + one `WriteFile` + `FlushFileBuffers` + `CloseHandle` of the same bytes, "
-  f"alternating in one Windows program, {len(stage)} rounds each.")
+  f"alternating in one Windows program (`bench/extract_bench.cpp`), {len(stage)} rounds each, "
+  "paired by round as the whole-process comparisons are.")
 w("")
 w("| writer | min / median / max |")
 w("|---|---|")
 w(f"| installer stage | {fmt(stage)} |")
 w(f"| plain WriteFile | {fmt(plain)} |")
 w("")
-w(f"Ratio of medians: **{ratio2:.3f}×** (target at most 1.10×): "
-  f"**{'met' if ratio2 <= 1.10 else 'missed'}**.")
+w(ratio_line(extraction, "installer stage", "plain WriteFile", 1.10))
 if single:
     w(f"One system write (`NtWriteFile`) took {single[0]:,} of {single[1]:,} bytes: "
       f"{'the whole image in one call' if single[0] == single[1] else 'not the whole image'}.")
 w("")
 
-# 3. Size.
+# 4. Size.
 total = os.path.getsize(exe)
 img = os.path.getsize(image)
 cfg = os.path.getsize(config)
 rest = total - img - cfg
 stub = os.path.getsize(stub_exe)
 target = 256 * 1024
-w("## 3. Size")
+w("## 4. Size")
 w("")
 w(f"`brevlo-stub.exe` (stripped, as shipped: the launcher before `brevlo-pack` adds the image "
   f"and the configuration): **{stub:,} bytes = {stub / 1024:.1f} KiB** (target at most 256 KiB, "
@@ -162,8 +238,8 @@ for name, size in largest[:15]:
     w(f"| {name} | {size:,} |")
 w("")
 
-# 4. Memory.
-w("## 4. Memory")
+# 5. Memory.
+w("## 5. Memory")
 w("")
 peak = open(os.path.join(out, "peak.txt")).read()
 
@@ -199,22 +275,22 @@ w("")
 w(f"Launcher exit status in that run: {status}.")
 w("")
 
-# 5. Packing.
-pack_t, cat_t, ratio5, _ = pooled("pack")
-w("## 5. Packing")
+# 6. Packing.
+rounds, names, warmup = load_runs("pack")
+c = paired.comparison(rounds, names, "brevlo-pack", "cat", 1.5)
+w("## 6. Packing")
 w("")
 w("The build machine's `brevlo-pack` making a launcher of the stub, `inputs/game.json` and the "
-  "8,014,088-byte image, against `cat` of the same three files into one; `hyperfine` through the "
-  "shell (its start measured and taken off), two passes in opposite orders (5 warm-up runs "
-  f"each) pooled: {len(pack_t)} runs of each.")
+  "8,014,088-byte image, against `cat` of the same three files into one; both through `sh -c` "
+  f"(its start is in both times), paired as above: {len(rounds)} rounds after {warmup} warm-up "
+  "rounds.")
 w("")
 w("| command | min / median / max |")
 w("|---|---|")
-w(f"| brevlo-pack | {fmt(pack_t, scale=1000)} |")
-w(f"| cat | {fmt(cat_t, scale=1000)} |")
+for n in names:
+    w(f"| {n} | {fmt(paired.column(rounds, names, n), scale=1000)} |")
 w("")
-w(f"Ratio of medians: **{ratio5:.3f}×** (target at most 1.5×): "
-  f"**{'met' if ratio5 <= 1.5 else 'missed'}**. On Linux the tool maps its inputs: it reads the "
+w(ratio_line(c, "brevlo-pack", "cat", 1.5) + " On Linux the tool maps its inputs: it reads the "
   "image once for the checksum and hands the mapped pages to `write`, where `cat` copies them "
   "through a buffer.")
 w("")

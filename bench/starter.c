@@ -1,17 +1,39 @@
-/* The floor for launch overhead: start the program named by the first argument with
-   CreateProcessW and exit, nothing else. */
+/* The floor the launcher is measured against: start the program named by the first argument with
+   CreateProcessW and exit, nothing else. Given a second argument, an installer, it first runs
+   that installer with /S and waits for it (the floor for a first run: the installer, then the
+   game, started directly). Exit status 0 when the game was started. */
 #include <windows.h>
+
+/* Starts "program" args (args may be empty); the process handle, or NULL. */
+static HANDLE start(const wchar_t* program, const wchar_t* args) {
+  STARTUPINFOW si = {.cb = sizeof si};
+  PROCESS_INFORMATION pi;
+  wchar_t line[1100];
+  if (lstrlenW(program) > 1000) return NULL;
+  line[0] = L'"';
+  lstrcpynW(line + 1, program, 1001);
+  lstrcatW(line, L"\"");
+  lstrcatW(line, args);
+  if (!CreateProcessW(program, line, NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT, NULL, NULL, &si, &pi)) {
+    return NULL;
+  }
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
-  STARTUPINFOW si = {sizeof si};
-  PROCESS_INFORMATION pi;
-  wchar_t line[1024];
-  lstrcpynW(line + 1, argv[1], 1000);
-  line[0] = L'"';
-  lstrcatW(line, L"\"");
-  if (!CreateProcessW(argv[1], line, NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT, NULL, NULL, &si, &pi)) return 1;
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  if (argc > 2) {
+    HANDLE installer = start(argv[2], L" /S");
+    if (installer == NULL) return 1;
+    DWORD code = 1;
+    const BOOL ended = WaitForSingleObject(installer, INFINITE) == WAIT_OBJECT_0 &&
+                       GetExitCodeProcess(installer, &code);
+    CloseHandle(installer);
+    if (!ended || code != 0) return 1;
+  }
+  HANDLE game = start(argv[1], L"");
+  if (game == NULL) return 1;
+  CloseHandle(game);
   return 0;
 }

@@ -9,3 +9,6 @@ add_test(NAME include_direction COMMAND sh "${CMAKE_CURRENT_SOURCE_DIR}/cli/incl
 
 # The size table of bench/run.sh (bench/map_sizes.py), on a link map excerpt.
 add_test(NAME bench_map_sizes COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_SOURCE_DIR}/cli/map_sizes_test.py")
+# The statistics of bench/run.sh's paired runner (bench/paired.py): pairing, median of pair ratios,
+# bootstrap interval, verdicts, probe records.
+add_test(NAME bench_paired COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_SOURCE_DIR}/cli/paired_test.py")

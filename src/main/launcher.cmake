@@ -80,27 +80,38 @@ function(brevlo_link_as_launcher target)
   target_link_options(${target} PRIVATE "-B${BREVLO_WIN32_RUNTIME_DIR}/" -no-pthread)
 endfunction()
 
+# brevlo_add_stub(target [SOURCES files...] [LINK_OPTIONS options...])
+# A stub, linked as the shipped one is, at build/windows/<target>.exe with its link map at
+# generated/<target>.map. SOURCES and LINK_OPTIONS add to it (the benchmark's probe variant);
+# the shipped stub has none.
+function(brevlo_add_stub target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LINK_OPTIONS")
+  add_executable(${target} WIN32
+    "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
+    "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc"
+    ${arg_SOURCES})
+  target_include_directories(${target} PRIVATE "${BREVLO_GENERATED}")
+  target_link_libraries(${target} PRIVATE brevlo_core)
+  brevlo_link_as_launcher(${target})
+  brevlo_warnings(${target})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+  target_link_options(${target} PRIVATE
+    # A windowed program whose entry is main(argc, argv) with the console application type.
+    -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup
+    -Wl,--major-os-version,6 -Wl,--minor-os-version,0
+    "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
+    -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
+    # Sections aligned in the file as in memory, so the loader can map the packed installer instead
+    # of reading all of it at every start (Wine copies misaligned sections: +20 ms per launch).
+    -Wl,--file-alignment,4096
+    # The stub mark is referenced by nothing; keep it through --gc-sections.
+    -Wl,--undefined=brevlo_stub_mark
+    -Wl,--gc-sections -s "-Wl,-Map,${BREVLO_GENERATED}/${target}.map"
+    ${arg_LINK_OPTIONS})
+endfunction()
+
 # The stub: the launcher without game.json and installer, at build/windows/brevlo-stub.exe.
-add_executable(brevlo-stub WIN32
-  "${CMAKE_SOURCE_DIR}/src/main/main.cpp"
-  "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc")
-target_include_directories(brevlo-stub PRIVATE "${BREVLO_GENERATED}")
-target_link_libraries(brevlo-stub PRIVATE brevlo_core)
-brevlo_link_as_launcher(brevlo-stub)
-brevlo_warnings(brevlo-stub)
-set_target_properties(brevlo-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
-target_link_options(brevlo-stub PRIVATE
-  # A windowed program whose entry is main(argc, argv) with the console application type.
-  -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup
-  -Wl,--major-os-version,6 -Wl,--minor-os-version,0
-  "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000"
-  -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware
-  # Sections aligned in the file as in memory, so the loader can map the packed installer instead
-  # of reading all of it at every start (Wine copies misaligned sections: +20 ms per launch).
-  -Wl,--file-alignment,4096
-  # The stub mark is referenced by nothing; keep it through --gc-sections.
-  -Wl,--undefined=brevlo_stub_mark
-  -Wl,--gc-sections -s "-Wl,-Map,${BREVLO_GENERATED}/brevlo-stub.map")
+brevlo_add_stub(brevlo-stub)
 
 # Signing of the shipped launcher, with osslsigncode, when a certificate is given.
 set(BREVLO_SIGN_PKCS12 "" CACHE FILEPATH "A .pfx/.p12 file to sign build/windows/brevlo.exe with (empty: no signature)")
@@ -112,17 +123,21 @@ else()
   message(STATUS "brevlo.exe will not be signed: set BREVLO_SIGN_PKCS12 and BREVLO_SIGN_PASSWORD_FILE to sign it")
 endif()
 
-# brevlo_add_launcher(target image image_target [CONFIG game.json] [OUTPUT file] [SIGN]
+# brevlo_add_launcher(target image image_target [CONFIG game.json] [OUTPUT file] [STUB target] [SIGN]
 #                     [SIGN_PKCS12 file SIGN_PASSWORD_FILE file [SIGN_DEPENDS target]]
 #                     [EXCLUDE_FROM_ALL] [PACK_OPTIONS options...])
 # Packs the stub with game.json (default: BREVLO_GAME_CONFIG) and the installer image into a
 # launcher (default: build/windows/launchers/<target>.exe); brevlo-pack refuses a game.json that
-# would stop every run and an installer that is not a Windows executable. SIGN signs the result
+# would stop every run and an installer that is not a Windows executable. STUB packs another stub
+# target than brevlo-stub (the benchmark's probe variant). SIGN signs the result
 # with the configured certificate, if any; SIGN_PKCS12 with the one given. The file is the
 # target's BREVLO_LAUNCHER_FILE property.
 function(brevlo_add_launcher target image image_target)
   cmake_parse_arguments(PARSE_ARGV 3 arg "SIGN;EXCLUDE_FROM_ALL"
-    "CONFIG;OUTPUT;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_DEPENDS" "PACK_OPTIONS")
+    "CONFIG;OUTPUT;STUB;SIGN_PKCS12;SIGN_PASSWORD_FILE;SIGN_DEPENDS" "PACK_OPTIONS")
+  if(NOT arg_STUB)
+    set(arg_STUB brevlo-stub)
+  endif()
   if(arg_SIGN AND BREVLO_SIGN_PKCS12 AND BREVLO_SIGN_PASSWORD_FILE)
     set(arg_SIGN_PKCS12 "${BREVLO_SIGN_PKCS12}")
     set(arg_SIGN_PASSWORD_FILE "${BREVLO_SIGN_PASSWORD_FILE}")
@@ -154,10 +169,10 @@ function(brevlo_add_launcher target image image_target)
   add_custom_command(
     OUTPUT "${arg_OUTPUT}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
-    COMMAND "${BREVLO_HOST_PACK}" --stub "$<TARGET_FILE:brevlo-stub>" --config "${arg_CONFIG}"
+    COMMAND "${BREVLO_HOST_PACK}" --stub "$<TARGET_FILE:${arg_STUB}>" --config "${arg_CONFIG}"
             --installer "${image}" --out "${packed}" ${arg_PACK_OPTIONS}
     ${sign_commands}
-    DEPENDS brevlo-stub "$<TARGET_FILE:brevlo-stub>" brevlo_host_tools "${BREVLO_HOST_PACK}"
+    DEPENDS ${arg_STUB} "$<TARGET_FILE:${arg_STUB}>" brevlo_host_tools "${BREVLO_HOST_PACK}"
             "${arg_CONFIG}" "${image}" ${image_target} ${depends}
     COMMENT "Packing ${arg_OUTPUT}"
     VERBATIM)

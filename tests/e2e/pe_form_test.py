@@ -127,6 +127,10 @@ def check_entry(pe, map_path, c):
                f"symbols at the entry: {names}")
         c.true("entry point is not WinMainCRTStartup (linker map)",
                "WinMainCRTStartup" not in names, f"symbols at the entry: {names}")
+        # The benchmark's probe variant wraps the import of CreateProcessW; the stub must not.
+        wrapped = sorted(n for names in map_symbols(map_path).values() for n in names
+                         if n.startswith("__wrap_"))
+        c.equal("no wrapped imports (the benchmark probe's link)", wrapped, [])
     else:
         Checks.skip("entry point named by the linker map",
                     "no map file given; the stripped executable carries no symbols")
