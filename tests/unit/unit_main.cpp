@@ -1,15 +1,19 @@
 // The unit suites' entry: GoogleTest's own run, watched case by case. A case still running after
-// kCaseLimit ends the whole program with a line naming it (a loop that never ends, a wait that is
-// never answered), so a hang fails at once with the case's name instead of running into the outer
-// time limit of the test run, which names nothing.
+// the limit (kCaseLimit, or --case_limit=SECONDS) ends the whole program with status 1 and a line
+// naming it (a loop that never ends, a wait that is never answered), so a hang fails at once with
+// the case's name instead of running into the outer time limit of the test run, which names
+// nothing.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <future>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -75,12 +79,32 @@ class CaseWatchdog : public ::testing::EmptyTestEventListener {
   std::thread thread_;  // last: starts once everything it reads is there
 };
 
+// A case that never ends, for the check of the watchdog itself (tests/unit/case_limit_test.sh).
+TEST(CaseWatchdog, DISABLED_NeverEnds) {
+  std::promise<void> never;
+  never.get_future().wait();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  std::chrono::seconds limit = kCaseLimit;
+  constexpr std::string_view kLimitFlag = "--case_limit=";
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    long long seconds = 0;
+    const char* const end = arg.data() + arg.size();
+    if (!arg.starts_with(kLimitFlag) ||
+        std::from_chars(arg.data() + kLimitFlag.size(), end, seconds).ptr != end || seconds <= 0) {
+      std::fprintf(stderr, "unknown argument %s (not a GoogleTest flag nor --case_limit=SECONDS)\n",
+                   argv[i]);
+      return 2;
+    }
+    limit = std::chrono::seconds(seconds);
+  }
   ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
-  CaseWatchdog watchdog(kCaseLimit);
+  CaseWatchdog watchdog(limit);
   listeners.Append(&watchdog);
   const int status = RUN_ALL_TESTS();
   listeners.Release(&watchdog);
