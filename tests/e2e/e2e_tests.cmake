@@ -44,6 +44,7 @@ brevlo_add_stand_in_launcher(brevlo_e2e_stand_in_launcher "${BREVLO_E2E_DIR}")
 function(brevlo_add_e2e_program target scratch)
   add_executable(${target} "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/e2e_support.cpp" ${ARGN})
   target_link_libraries(${target} PRIVATE ${BREVLO_GTEST})
+  brevlo_allow_duplicate_type_info(${target})
   target_compile_definitions(${target} PRIVATE
     BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     BREVLO_E2E_SCRATCH="${scratch}"
