@@ -121,7 +121,9 @@ def check_entry(pe, map_path, c):
         sub rsp, 28h; mov rax, [rip+x]; mov dword [rax], <type>; call ...
     """
     entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
-    if map_path and os.path.exists(map_path):
+    if map_path and not os.path.exists(map_path):
+        c.true("entry point named by the linker map", False, f"no linker map at {map_path}")
+    elif map_path:
         names = map_symbols(map_path).get(pe.OPTIONAL_HEADER.ImageBase + entry, [])
         c.true("entry point is mainCRTStartup (linker map)", "mainCRTStartup" in names,
                f"symbols at the entry: {names}")

@@ -14,7 +14,8 @@
 #   linux_side.sh check-config CONFIG CHECKER
 #       runs the build's configuration check on CONFIG: exit 0 and the two values, nothing else.
 #
-# Exit status: 0 passed, 1 failed, 77 skipped (the reason on standard output).
+# Exit status: 0 passed, 1 failed, 77 skipped: the case skipped itself, where Wine lacks what it
+# needs (the reason on standard output).
 set -u
 
 skip() {
@@ -53,8 +54,9 @@ case "$mode" in
     if mountpoint -q "$folder"; then
       umount "$folder" || fail "$folder is still mounted from an earlier run"
     fi
+    # The test runs as root (scripts/test.sh); a machine that refuses the mount cannot check it.
     if ! reason=$(mount -t tmpfs -o size=64k,mode=0755 tmpfs "$folder" 2>&1); then
-      skip "this machine does not let the test mount a small tmpfs: $reason"
+      fail "cannot mount a small tmpfs at $folder (the test needs root): $reason"
     fi
     # Unmounted however the script ends, a time-out's signal included.
     trap 'umount "$folder" && rmdir "$folder"' EXIT

@@ -8,12 +8,13 @@ fuzzer="$root/build/fuzz/tests/brevlo_config_fuzz"
 work="$root/build/fuzz/run"
 mkdir -p "$work/corpus" "$work/seeds" "$work/artifacts"
 cp "$root"/tests/fuzz/seeds/* "$root/inputs/game.json" "$work/seeds/"
+# The suite sits beside the checkout (../shared).
 suite="$root/../shared/jsontestsuite/test_parsing"
-if [ -d "$suite" ]; then
-  cp "$suite"/* "$work/seeds/"
-else
-  echo "note: $suite is missing; seeding from the project's own documents only"
+if [ ! -d "$suite" ]; then
+  echo "run_fuzz.sh: the JSON parsing test suite is missing: no folder $suite" >&2
+  exit 1
 fi
+cp "$suite"/* "$work/seeds/"
 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
   -dict="$root/tests/fuzz/json.dict" -artifact_prefix="$work/artifacts/" \
   "$work/corpus" "$work/seeds" 2>&1 | tail -n 25

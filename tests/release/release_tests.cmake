@@ -2,10 +2,11 @@
 # scripts/release.sh packs them, then used as a publisher uses them. Included from
 # tests/CMakeLists.txt after the end-to-end tests, whose stand-in installer it takes.
 
-if(NOT TARGET brevlo-pack OR NOT TARGET brevlo_e2e_stand_in)
-  message(STATUS "release bundle test: no brevlo-pack or stand-in installer, skipped")
-  return()
-endif()
+foreach(needed brevlo-stub brevlo-pack brevlo_e2e_stand_in brevlo_demo_app)
+  if(NOT TARGET ${needed})
+    message(FATAL_ERROR "release bundle test: there is no target ${needed}")
+  endif()
+endforeach()
 
 add_test(NAME release_bundles
   COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/bundle_test.sh" "${CMAKE_CURRENT_BINARY_DIR}/release_bundles"

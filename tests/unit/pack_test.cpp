@@ -122,7 +122,7 @@ ResourceSet stub_resources() {
 // ---------------------------------------------------------------------------------------------
 // A small builder of PE32+ images laid out as GNU ld lays out a stub.
 
-struct SectionSpec {
+struct SectionLayout {
   std::string name;
   std::uint32_t characteristics;
   ByteVec data;                          // the file data; SizeOfRawData is it rounded up
@@ -130,8 +130,8 @@ struct SectionSpec {
   std::optional<ResourceSet> resources;  // the data is this tree, written at the section's RVA
 };
 
-struct StubSpec {
-  std::vector<SectionSpec> sections;
+struct StubLayout {
+  std::vector<SectionLayout> sections;
   std::uint32_t e_lfanew = 0x80;
   std::uint32_t size_of_headers = 0x400;
   ByteVec certificate;  // after the last section, pointed at by the security directory
@@ -157,11 +157,11 @@ ByteVec relocations(std::uint32_t page) {
 
 // .text .rdata .brvlo .bss .rsrc .reloc and a certificate table, as the linker and a signing
 // tool leave a stub.
-StubSpec standard_stub() {
+StubLayout standard_stub() {
   ByteVec text(0x100, 0xCC);
   ByteVec rdata(0x80);
   for (std::size_t i = 0; i < rdata.size(); ++i) rdata[i] = static_cast<std::uint8_t>(i * 3);
-  return StubSpec{{{".text", kCode, text, 0, std::nullopt},
+  return StubLayout{{{".text", kCode, text, 0, std::nullopt},
                    {".rdata", kReadOnlyData, rdata, 0, std::nullopt},
                    {".brvlo", kReadOnlyData, marker(), 0, std::nullopt},
                    {".bss", kBss, {}, 0x40, std::nullopt},
@@ -172,13 +172,13 @@ StubSpec standard_stub() {
                   bytes_of("certificate table of 32 bytes..")};
 }
 
-ByteVec build_image(const StubSpec& spec) {
+ByteVec build_image(const StubLayout& layout) {
   std::vector<SectionHeader> headers;
   std::vector<ByteVec> contents;
   std::uint32_t rva = kSectionAlignment;
-  std::uint32_t file = spec.size_of_headers;
+  std::uint32_t file = layout.size_of_headers;
   OptionalHeader64 oh{};
-  for (const SectionSpec& s : spec.sections) {
+  for (const SectionLayout& s : layout.sections) {
     SectionHeader h{};
     std::copy_n(s.name.begin(), std::min<std::size_t>(s.name.size(), 8), h.Name);
     ByteVec data = s.resources ? write_resource_section(*s.resources, rva) : s.data;
@@ -199,15 +199,15 @@ ByteVec build_image(const StubSpec& spec) {
     headers.push_back(h);
     contents.push_back(std::move(data));
   }
-  ByteVec out(spec.size_of_headers, 0);
+  ByteVec out(layout.size_of_headers, 0);
   DosHeader dos{};
   dos.e_magic = kDosMagic;
-  dos.e_lfanew = spec.e_lfanew;
+  dos.e_lfanew = layout.e_lfanew;
   write_at(out, 0, dos);
   const std::string_view dos_stub = "This program cannot be run in DOS mode.";
   std::copy(dos_stub.begin(), dos_stub.end(), out.begin() + 0x4E);
-  write_at(out, spec.e_lfanew, kPeSignature);
-  write_at(out, spec.e_lfanew + 4,
+  write_at(out, layout.e_lfanew, kPeSignature);
+  write_at(out, layout.e_lfanew + 4,
            FileHeader{kMachineAmd64, static_cast<std::uint16_t>(headers.size()), 0x65A0B0C0, 0,
                       0, sizeof(OptionalHeader64), 0x0022});
   oh.Magic = kPe32PlusMagic;
@@ -221,7 +221,7 @@ ByteVec build_image(const StubSpec& spec) {
   oh.FileAlignment = kFileAlignment;
   oh.MajorOperatingSystemVersion = oh.MajorSubsystemVersion = 6;
   oh.SizeOfImage = rva;
-  oh.SizeOfHeaders = spec.size_of_headers;
+  oh.SizeOfHeaders = layout.size_of_headers;
   oh.CheckSum = 0x1234;
   oh.Subsystem = 2;
   oh.DllCharacteristics = 0x160;
@@ -230,10 +230,10 @@ ByteVec build_image(const StubSpec& spec) {
   oh.SizeOfHeapReserve = 0x100000;
   oh.SizeOfHeapCommit = 0x1000;
   oh.NumberOfRvaAndSizes = 16;
-  if (!spec.certificate.empty()) {
-    oh.DataDirectory[kDirSecurity] = {file, static_cast<std::uint32_t>(spec.certificate.size())};
+  if (!layout.certificate.empty()) {
+    oh.DataDirectory[kDirSecurity] = {file, static_cast<std::uint32_t>(layout.certificate.size())};
   }
-  const std::uint32_t optional_offset = spec.e_lfanew + 4 + sizeof(FileHeader);
+  const std::uint32_t optional_offset = layout.e_lfanew + 4 + sizeof(FileHeader);
   write_at(out, optional_offset, oh);
   for (std::size_t i = 0; i < headers.size(); ++i) {
     write_at(out, optional_offset + sizeof(OptionalHeader64) + i * sizeof(SectionHeader),
@@ -243,7 +243,7 @@ ByteVec build_image(const StubSpec& spec) {
     out.insert(out.end(), contents[i].begin(), contents[i].end());
     out.resize(headers[i].PointerToRawData + headers[i].SizeOfRawData, 0);
   }
-  out.insert(out.end(), spec.certificate.begin(), spec.certificate.end());
+  out.insert(out.end(), layout.certificate.begin(), layout.certificate.end());
   return out;
 }
 
@@ -451,11 +451,11 @@ TEST(PackLayout, RepackingTheOutputGivesTheSameBytes) {
 }
 
 TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
-  StubSpec spec = standard_stub();
-  spec.sections.resize(4);  // .text .rdata .brvlo .bss
-  spec.certificate.clear();
+  StubLayout layout = standard_stub();
+  layout.sections.resize(4);  // .text .rdata .brvlo .bss
+  layout.certificate.clear();
   Inputs in;
-  in.stub = build_image(spec);
+  in.stub = build_image(layout);
   const ByteVec out = packed_bytes(in);
   const auto table = section_table(out);
   ASSERT_EQ(table.size(), 7u);
@@ -698,9 +698,9 @@ const RefusalCase kRefusals[] = {
      {Refusal::Input::NotAStub, "its .brvlo section does not begin with \"brevlo-stub/1\""}},
     {"stub_tail_section_out_of_order",
      [](Inputs& in) {
-       StubSpec spec = standard_stub();
-       std::swap(spec.sections[1], spec.sections[4]);  // .rsrc where .rdata was
-       in.stub = build_image(spec);
+       StubLayout layout = standard_stub();
+       std::swap(layout.sections[1], layout.sections[4]);  // .rsrc where .rdata was
+       in.stub = build_image(layout);
      },
      {Refusal::Input::Stub,
       "section .rsrc comes before section .rdata; .brvcfg, .brvimg, .brvopt, .rsrc and .reloc must "
@@ -723,9 +723,9 @@ const RefusalCase kRefusals[] = {
      {Refusal::Input::Stub, "its base relocation block at offset 0x0 is malformed"}},
     {"stub_without_header_room",
      [](Inputs& in) {
-       StubSpec spec = standard_stub();
-       spec.e_lfanew = 0x200;  // section table at 0x308: 6 headers fit before 0x400, 9 do not
-       in.stub = build_image(spec);
+       StubLayout layout = standard_stub();
+       layout.e_lfanew = 0x200;  // section table at 0x308: 6 headers fit before 0x400, 9 do not
+       in.stub = build_image(layout);
      },
      {Refusal::Input::Stub,
       "its headers have room for 6 section headers, not the 9 of the packed launcher"}},
@@ -779,17 +779,17 @@ const RefusalCase kRefusals[] = {
      {Refusal::Input::Icon, "image 1 of 1 is neither a PNG nor a bitmap with a BITMAPINFOHEADER"}},
     {"version_resource_missing",
      [](Inputs& in) {
-       StubSpec spec = standard_stub();
-       spec.sections[4].resources->pop_back();  // the version
-       in.stub = build_image(spec);
+       StubLayout layout = standard_stub();
+       layout.sections[4].resources->pop_back();  // the version
+       in.stub = build_image(layout);
        in.branding.product_name = "Ostrevan";
      },
      {Refusal::Input::Stub, "it has no version resource to change"}},
     {"version_resource_malformed",
      [](Inputs& in) {
-       StubSpec spec = standard_stub();
-       spec.sections[4].resources->back().data[6] = 'X';  // the key's first letter
-       in.stub = build_image(spec);
+       StubLayout layout = standard_stub();
+       layout.sections[4].resources->back().data[6] = 'X';  // the key's first letter
+       in.stub = build_image(layout);
        in.branding.file_description = "Ostrevan";
      },
      {Refusal::Input::Stub, "its version resource is not a VS_VERSIONINFO block"}},
@@ -1175,24 +1175,42 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
   }
 }
 
+// The usage line as a publisher reads it.
+const std::string kUsageLine =
+    "usage: brevlo-pack --stub STUB.exe --config game.json --installer SETUP.exe --out OUT.exe "
+    "[--icon ICON.ico] [--product-name TEXT] [--file-description TEXT] [--version A[.B[.C[.D]]]] "
+    "[--failure-dialog] [--support-log]\n"
+    "       brevlo-pack inspect [--json] LAUNCHER.exe";
+
+struct MistakeCase {
+  const char* what;
+  std::size_t kept;                // how many arguments of the full command line stay
+  std::vector<std::string> added;  // after them
+  ToolOutcome outcome;
+};
+
 TEST_F(PackTool, CommandLineMistakes) {
-  const std::string usage(kUsage);
-  const std::string help = "; brevlo-pack --help shows the usage";
-  EXPECT_EQ(run({}), refused(2, usage));
-  EXPECT_EQ(run({"--help"}), (ToolOutcome{0, usage + "\n", ""}));
-  auto args = command();
-  args.push_back("--verbose");
-  EXPECT_EQ(run(args), refused(2, "brevlo-pack: unknown argument --verbose" + help));
-  args = command();
-  args.push_back("--icon");
-  EXPECT_EQ(run(args), refused(2, "brevlo-pack: --icon needs a value" + help));
-  args = command();
-  args.insert(args.end(), {"--stub", "again.exe"});
-  EXPECT_EQ(run(args), refused(2, "brevlo-pack: --stub given twice" + help));
-  args = command();
-  args.resize(6);
-  EXPECT_EQ(run(args), refused(2, "brevlo-pack: missing --out" + help));
-  EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
+  const std::string help = "; brevlo-pack --help shows the usage\n";
+  const std::size_t all = command().size();
+  const MistakeCase cases[] = {
+      {"no arguments", 0, {}, {2, "", kUsageLine + "\n"}},
+      {"--help", 0, {"--help"}, {0, kUsageLine + "\n", ""}},
+      {"unknown argument", all, {"--verbose"},
+       {2, "", "brevlo-pack: unknown argument --verbose" + help}},
+      {"option without its value", all, {"--icon"},
+       {2, "", "brevlo-pack: --icon needs a value" + help}},
+      {"option given twice", all, {"--stub", "again.exe"},
+       {2, "", "brevlo-pack: --stub given twice" + help}},
+      {"missing --out", 6, {}, {2, "", "brevlo-pack: missing --out" + help}},
+  };
+  for (const MistakeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args = command();
+    args.resize(c.kept);
+    args.insert(args.end(), c.added.begin(), c.added.end());
+    EXPECT_EQ(run(args), c.outcome);
+    EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
+  }
 }
 
 }  // namespace

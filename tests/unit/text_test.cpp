@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace brevlo {
 namespace {
@@ -17,6 +18,8 @@ struct TextCase {
   std::string bytes;
   bool valid_utf16;  // of units
   bool encodes;      // units give bytes; when false, bytes are not WTF-8 and decode to units
+  // Units that follow the view's end in the buffer it was cut from: never read.
+  std::u16string beyond = {};
 };
 
 void PrintTo(const TextCase& c, std::ostream* os) { *os << c.what; }
@@ -40,6 +43,9 @@ const TextCase kTexts[] = {
     {"leading before a letter", {0xDBFF, u'A'}, "\xED\xAF\xBF" "A", false, true},
     {"trailing before leading", {0xDFFF, 0xD800}, "\xED\xBF\xBF\xED\xA0\x80", false, true},
     {"letter before trailing", {u'A', 0xDC00}, "A\xED\xB0\x80", false, true},
+    {"two trailing are no pair", {0xDC00, 0xDC00}, "\xED\xB0\x80\xED\xB0\x80", false, true},
+    {"leading at the end of a view, trailing beyond it", {0xD800}, "\xED\xA0\x80", false, true,
+     {0xDC00}},
     {"U+007F as two bytes", {kReplacement, kReplacement}, "\xC1\xBF", true, false},
     {"U+07FF as three bytes", {kReplacement, kReplacement, kReplacement}, "\xE0\x9F\xBF", true,
      false},
@@ -56,10 +62,12 @@ class TextConversion : public ::testing::TestWithParam<TextCase> {};
 TEST_P(TextConversion, AtTheBoundaries) {
   const TextCase& c = GetParam();
   EXPECT_EQ(utf16_from_wtf8(c.bytes), c.units);
+  const std::u16string buffer = c.units + c.beyond;
+  const std::u16string_view units = std::u16string_view(buffer).substr(0, c.units.size());
   if (c.encodes) {
-    EXPECT_EQ(wtf8_from_utf16(c.units), c.bytes);
+    EXPECT_EQ(wtf8_from_utf16(units), c.bytes);
   }
-  EXPECT_EQ(is_valid_utf16(c.units), c.valid_utf16);
+  EXPECT_EQ(is_valid_utf16(units), c.valid_utf16);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, TextConversion, ::testing::ValuesIn(kTexts));

@@ -17,6 +17,7 @@ brevlo_warnings(brevlo_frame_probe)
 
 add_executable(brevlo_win_tests ${BREVLO_WINDOWS_TESTS})
 target_link_libraries(brevlo_win_tests PRIVATE brevlo_core ${BREVLO_GTEST})
+brevlo_allow_duplicate_type_info(brevlo_win_tests)
 target_include_directories(brevlo_win_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
 target_compile_definitions(brevlo_win_tests PRIVATE BREVLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 brevlo_warnings(brevlo_win_tests)
