@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../common/wait_for_file.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
 #include "platform/win_support.hpp"
@@ -167,13 +168,7 @@ inline ChildReport parse_child_report(const std::string& text) {
   return report;
 }
 
-// Waits up to ten seconds for a file that another process writes (renamed into place whole).
-inline std::optional<std::string> wait_for_file(const std::string& path) {
-  for (int i = 0; i < 200; ++i) {
-    if (std::optional<std::string> content = read_file(path)) return content;
-    ::Sleep(50);
-  }
-  return std::nullopt;
-}
+// Records that another process writes are waited for by the one rule of all suites.
+using test_common::wait_for_file;
 
 }  // namespace brevlo::wintest
