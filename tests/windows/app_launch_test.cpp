@@ -48,6 +48,8 @@ TEST_F(AppLaunchTest, StartedApplicationIsReportedAndLeftRunning) {
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(parse_child_report(*record).command_line, "\"" + app + "\"");
   EXPECT_TRUE(parse_child_report(*record).arguments.empty());
+  // Its file goes with the scratch folder once it has ended.
+  wintest::wait_for_started_programs(L"Ostrevan.exe");
 }
 
 TEST_F(AppLaunchTest, MissingApplicationIsOneLineOnStandardError) {
