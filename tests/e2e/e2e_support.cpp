@@ -105,7 +105,7 @@ class ProcessGroup {
                                        &link, sizeof link) != 0;
   }
 
-  // Whether the group can tell when it is empty; the error when not.
+  // Whether the group can tell when it has become empty.
   bool watched() const { return watched_; }
 
   bool add(HANDLE process) const {
@@ -519,7 +519,10 @@ std::filesystem::path fresh_folder(const std::string& name) {
   std::wstring path = widen(std::string(BREVLO_E2E_SCRATCH) + "/" + name);
   std::replace(path.begin(), path.end(), L'/', L'\\');
   const std::filesystem::path folder(path);
+  // Whatever an earlier run left there goes first; a test never starts on an earlier one's files.
   remove_tree(verbatim(folder));
+  EXPECT_EQ(GetFileAttributesW(verbatim(folder).c_str()), INVALID_FILE_ATTRIBUTES)
+      << "cannot remove what an earlier run left in " << narrow(folder.wstring());
   EXPECT_TRUE(make_folders(folder)) << "cannot create " << narrow(folder.wstring());
   return folder;
 }

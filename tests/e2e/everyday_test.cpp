@@ -84,6 +84,10 @@ TEST_P(EverydayHandles, PrintsTheThreeLinesAndStartsTheApplication) {
   options_.handles = GetParam().handles;
   const RunResult run = run_program(options_, folder_);
   expect_everyday_run(run);
+  // The run waited for the application it started, whose record is there already.
+  EXPECT_TRUE(run.everything_ended);
+  EXPECT_TRUE(fs::exists(exe.parent_path() / L"ostrevan-run.txt"))
+      << "the run returned before the started application had ended";
   expect_app_ran(exe);
   expect_temp_untouched();
 }
