@@ -77,8 +77,8 @@ void drain(HANDLE pipe, std::string& into) {
 }
 
 // Reads until the text holds marker, then closes the reading end: later writes into the pipe
-// find nobody reading.
-void read_then_close(Handle& pipe, const std::string& marker, std::string& into) {
+// find nobody reading. Sets closed (when there is one) once the end is closed.
+void read_then_close(Handle& pipe, const std::string& marker, std::string& into, HANDLE closed) {
   char buffer[4096];
   DWORD n = 0;
   while (into.find(marker) == std::string::npos &&
@@ -86,7 +86,60 @@ void read_then_close(Handle& pipe, const std::string& marker, std::string& into)
     into.append(buffer, n);
   }
   pipe.reset();
+  if (closed != nullptr) SetEvent(closed);
 }
+
+// The launcher and every process it starts, gathered in one job. The job does not end its
+// processes when it is closed (the application outlives the launcher as usual), and it reports
+// on a completion port when the last of them has ended.
+class ProcessGroup {
+ public:
+  ProcessGroup()
+      : job_(CreateJobObjectW(nullptr, nullptr)),
+        port_(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1)) {
+    if (!job_ || !port_) return;
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT link{};
+    link.CompletionKey = job_.get();
+    link.CompletionPort = port_.get();
+    watched_ = SetInformationJobObject(job_.get(), JobObjectAssociateCompletionPortInformation,
+                                       &link, sizeof link) != 0;
+  }
+
+  // Whether the group can tell when it has become empty.
+  bool watched() const { return watched_; }
+
+  bool add(HANDLE process) const {
+    return job_ && AssignProcessToJobObject(job_.get(), process) != 0;
+  }
+
+  // Waits until every process of the group has ended; false when the limit passed first.
+  bool wait_until_empty(std::chrono::milliseconds limit) const {
+    if (!watched_) return false;
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(limit.count());
+    for (;;) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= until) return false;
+      DWORD message = 0;
+      ULONG_PTR key = 0;
+      LPOVERLAPPED detail = nullptr;
+      if (!GetQueuedCompletionStatus(port_.get(), &message, &key, &detail,
+                                     static_cast<DWORD>(until - now))) {
+        return false;
+      }
+      if (key == reinterpret_cast<ULONG_PTR>(job_.get()) &&
+          message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) {
+        return true;
+      }
+    }
+  }
+
+  bool end_all() const { return job_ && TerminateJobObject(job_.get(), 0xFFFFFFFF) != 0; }
+
+ private:
+  Handle job_;
+  Handle port_;
+  bool watched_ = false;
+};
 
 // The standard handles of this process, set to nothing for a while and then put back; a child
 // that inherits no handles then finds none, as when started from the shell.
@@ -186,21 +239,6 @@ std::string system_error_text(DWORD code) {
   return narrow(message) + " (os error " + std::to_string(code) + ")";
 }
 
-std::string location_of(const std::string& repo_path, const std::string& needle) {
-  std::ifstream in(
-      std::filesystem::path(windows_path(std::string(BREVLO_SOURCE_DIR) + "/" + repo_path)));
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    const auto column = line.find(needle);
-    if (column != std::string::npos) {
-      std::string file = repo_path;
-      std::replace(file.begin(), file.end(), '/', '\\');
-      return file + ":" + std::to_string(number) + ":" + std::to_string(column + 1);
-    }
-  }
-  return "<" + needle + " not found in " + repo_path + ">";
-}
-
 bool Environment::NoCase::operator()(const std::wstring& a, const std::wstring& b) const {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                               static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
@@ -288,6 +326,21 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
   std::wstring command_line = L"\"" + options.program + L"\"";
   if (!options.arguments.empty()) command_line += L" " + options.arguments;
   std::wstring environment = options.environment.block();
+  Handle stdout_closed;
+  if (!options.stdout_closed_event.empty()) {
+    stdout_closed = Handle(CreateEventW(nullptr, TRUE, FALSE, options.stdout_closed_event.c_str()));
+    if (!stdout_closed) {
+      ADD_FAILURE() << "cannot create the event " << narrow(options.stdout_closed_event) << ": "
+                    << GetLastError();
+      return run;
+    }
+  }
+  ProcessGroup group;
+  if (options.wait_for_everything_started && !group.watched()) {
+    ADD_FAILURE() << "this system does not report when a job's last process has ended ("
+                  << GetLastError() << "), so the run cannot wait for what the launcher started";
+    return run;
+  }
   PROCESS_INFORMATION info{};
   BOOL created = FALSE;
   {
@@ -300,12 +353,13 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
         options.current_directory ? options.current_directory->c_str() : nullptr, &startup, &info);
   }
   const DWORD create_error = GetLastError();
-  // Everything the launcher starts shares its job, so that a run that hangs (an installer waiting
-  // for a user, say) can be ended whole. The job does not end its processes when it is closed:
-  // the application outlives the launcher as usual.
-  Handle job(CreateJobObjectW(nullptr, nullptr));
+  // Everything the launcher starts shares its job, so that the run can wait for all of it and a
+  // run that hangs (an installer waiting for a user, say) can be ended whole.
   if (created) {
-    if (job) AssignProcessToJobObject(job.get(), info.hProcess);
+    if (!group.add(info.hProcess)) {
+      ADD_FAILURE() << "cannot put " << narrow(options.program) << " in a job: " << GetLastError();
+      TerminateProcess(info.hProcess, 0xFFFFFFFF);
+    }
     ResumeThread(info.hThread);
   }
   // The child holds its own copies now; the reading ends see the end of data once every
@@ -332,22 +386,28 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
   }
   if (options.handles == Handles::StdoutPipeClosedMidway) {
     out_reader = std::thread(read_then_close, std::ref(out_pipe.read),
-                             std::cref(options.close_stdout_after), std::ref(piped_out));
+                             std::cref(options.close_stdout_after), std::ref(piped_out),
+                             stdout_closed.get());
   }
 
-  const DWORD waited = WaitForSingleObject(
-      process.get(),
-      static_cast<DWORD>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(options.timeout).count()));
+  const auto limit = test_time::limit(options.timeout);
+  const DWORD waited = WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count()));
   if (waited != WAIT_OBJECT_0) {
-    ADD_FAILURE() << narrow(options.program) << " did not end within " << options.timeout.count()
-                  << " s";
-    if (!job || !TerminateJobObject(job.get(), 0xFFFFFFFF)) {
-      TerminateProcess(process.get(), 0xFFFFFFFF);
-    }
-    WaitForSingleObject(process.get(), 5000);
+    ADD_FAILURE() << "waited " << test_time::shown(limit) << " for " << narrow(options.program)
+                  << " to end";
+    if (!group.end_all()) TerminateProcess(process.get(), 0xFFFFFFFF);
+    WaitForSingleObject(process.get(), test_time::limit_ms());
   } else {
     GetExitCodeProcess(process.get(), &run.exit_code);
+    if (options.wait_for_everything_started) {
+      const auto rest = test_time::limit();
+      run.everything_ended = group.wait_until_empty(rest);
+      if (!run.everything_ended) {
+        ADD_FAILURE() << "waited " << test_time::shown(rest) << " for the processes that "
+                      << narrow(options.program) << " started to end";
+        group.end_all();
+      }
+    }
   }
   if (out_reader.joinable()) out_reader.join();
   if (err_reader.joinable()) err_reader.join();
@@ -374,16 +434,6 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
   return run;
 }
 
-bool wait_for_file(const std::filesystem::path& path, std::chrono::milliseconds timeout) {
-  const auto until = std::chrono::steady_clock::now() + timeout;
-  const std::wstring full = verbatim(path);
-  while (GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
 std::optional<std::string> read_file(const std::filesystem::path& path) {
   std::ifstream in(std::filesystem::path(verbatim(path)), std::ios::binary);
   if (!in) return std::nullopt;
@@ -399,8 +449,12 @@ bool write_file(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 std::map<std::string, std::string> read_record(const std::filesystem::path& path) {
+  return parse_record(read_file(path).value_or(""));
+}
+
+std::map<std::string, std::string> parse_record(const std::string& text) {
   std::map<std::string, std::string> record;
-  std::istringstream lines(read_file(path).value_or(""));
+  std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
     const auto eq = line.find('=');
@@ -465,7 +519,10 @@ std::filesystem::path fresh_folder(const std::string& name) {
   std::wstring path = widen(std::string(BREVLO_E2E_SCRATCH) + "/" + name);
   std::replace(path.begin(), path.end(), L'/', L'\\');
   const std::filesystem::path folder(path);
+  // Whatever an earlier run left there goes first; a test never starts on an earlier one's files.
   remove_tree(verbatim(folder));
+  EXPECT_EQ(GetFileAttributesW(verbatim(folder).c_str()), INVALID_FILE_ATTRIBUTES)
+      << "cannot remove what an earlier run left in " << narrow(folder.wstring());
   EXPECT_TRUE(make_folders(folder)) << "cannot create " << narrow(folder.wstring());
   return folder;
 }
@@ -616,11 +673,19 @@ std::string ScratchMachine::installer_command_line() const {
 void ScratchMachine::expect_app_ran(const fs::path& exe, const std::wstring& command_line,
                                     const std::wstring& cwd) {
   const fs::path record = exe.parent_path() / L"ostrevan-run.txt";
-  ASSERT_TRUE(wait_for_file(record)) << "the application did not run: no " << narrow(record);
-  auto fields = read_record(record);
+  const std::optional<std::string> text = wait_for_file(record);
+  ASSERT_TRUE(text.has_value()) << "the application did not run";
+  auto fields = parse_record(*text);
   EXPECT_EQ(fields["command_line"], narrow(command_line));
   EXPECT_EQ(fields["current_directory"], narrow(cwd));
   EXPECT_EQ(fields["BREVLO_TEST_MARK"], mark_);
+}
+
+void ScratchMachine::expect_app_not_run(const RunResult& run, const fs::path& exe) {
+  ASSERT_TRUE(run.everything_ended)
+      << "the run did not wait for what the launcher started, so a start could still come";
+  const fs::path record = exe.parent_path() / L"ostrevan-run.txt";
+  EXPECT_FALSE(fs::exists(record)) << "the application was started: " << narrow(record.wstring());
 }
 
 void ScratchMachine::expect_app_ran(const fs::path& exe, const std::wstring& command_line) {

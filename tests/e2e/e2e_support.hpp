@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "../common/location_of.hpp"
+#include "../common/time_limit.hpp"
+#include "../common/wait_for_file.hpp"
+
 namespace brevlo::e2e {
 
 // The launcher's texts, byte for byte.
@@ -57,9 +61,7 @@ std::string quoted_path(const std::wstring& path);
 // code and ")".
 std::string system_error_text(DWORD code);
 
-// The report location of the first line of a repository file that holds needle: the path with
-// backslashes, the line and the column at which needle starts.
-std::string location_of(const std::string& repo_path, const std::string& needle);
+using test_common::location_of;
 
 // An environment block for a child: the test's own environment with changes. Values are raw
 // UTF-16, so they may hold what is not valid Unicode.
@@ -93,6 +95,8 @@ struct RunResult {
   DWORD exit_code = 0;
   std::string out;
   std::string err;
+  // The launcher and every process it started had ended when the run returned.
+  bool everything_ended = false;
 };
 
 struct LaunchOptions {
@@ -102,22 +106,31 @@ struct LaunchOptions {
   std::optional<std::wstring> current_directory;
   Handles handles = Handles::Files;
   std::string close_stdout_after;  // for Handles::StdoutPipeClosedMidway
+  // For Handles::StdoutPipeClosedMidway: a named event that the run sets once it has closed the
+  // pipe, for a stand-in installer told to wait for it (BREVLO_STANDIN_WAIT).
+  std::wstring stdout_closed_event;
+  // The launcher's limit before it counts as hung, scaled by BREVLO_TEST_TIME_SCALE.
   std::chrono::seconds timeout{120};
+  // Whether the run also waits for every process the launcher started (the installer, the
+  // application, their helpers) to end, so that all they wrote is complete and whatever they did
+  // not do can no longer happen. Off only for a test that must act while a helper still runs.
+  bool wait_for_everything_started = true;
 };
 
-// Starts the program with CreateProcessW as the shell or a script would, waits for it, and
-// gives its exit code and everything it wrote. A launch that does not end in time fails the test
-// (the process and everything it started are ended) and gives exit code 0xFFFFFFFF.
+// Starts the program with CreateProcessW as the shell or a script would, waits for it (and, as
+// the options say, for everything it started), and gives its exit code and everything it wrote.
+// A launch that does not end in time fails the test (the process and everything it started are
+// ended) and gives exit code 0xFFFFFFFF.
 RunResult run_program(const LaunchOptions& options, const std::filesystem::path& scratch);
 
-// Waits until the file exists, at most the given time.
-bool wait_for_file(const std::filesystem::path& path,
-                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+// A record another process writes: waited for by the one rule of all suites.
+using test_common::wait_for_file;
 
 std::optional<std::string> read_file(const std::filesystem::path& path);
 bool write_file(const std::filesystem::path& path, const std::string& bytes);
 
 // key=value lines of a record written by the demo application or the stand-in installer.
+std::map<std::string, std::string> parse_record(const std::string& text);
 std::map<std::string, std::string> read_record(const std::filesystem::path& path);
 
 // The path with the verbatim prefix \\?\, which file calls take beyond 260 characters.
@@ -190,11 +203,16 @@ class ScratchMachine : public ::testing::Test {
   // Standard output of a run up to the start of the installer.
   std::string out_until_installer(bool silent = false) const;
 
-  // The command line the stand-in installer received, or a note that it did not run.
+  // The command line the stand-in installer received, or a note that it did not run. Asked after
+  // the launcher ended, which had waited for the installer.
   std::string installer_command_line() const;
 
+  // The application at exe was not started. Decided once the launcher and everything it started
+  // have ended (the run waited for them), when no start can come any more.
+  void expect_app_not_run(const RunResult& run, const fs::path& exe);
+
   // The application at exe ran once, with the given command line, in the given working folder
-  // and with the launcher's environment.
+  // and with the launcher's environment (its record is waited for).
   void expect_app_ran(const fs::path& exe, const std::wstring& command_line,
                       const std::wstring& cwd);
   // ... in the launcher's working folder.

@@ -120,11 +120,13 @@ add_test(NAME signing
           "${BREVLO_GENERATED}/brevlo_e2e_signed_launcher.unsigned.exe" "${BREVLO_E2E_CERT_DIR}"
           "${BREVLO_HOST_PACK}" "${BREVLO_E2E_STAND_IN}" "${BREVLO_GAME_CONFIG}"
           "${BREVLO_PYTHON}")
+brevlo_test_time_limit(300 signing)
 
 add_test(NAME e2e COMMAND brevlo_e2e_tests)
 # The tests set and restore the runtime's registry value in the shared prefix; tests that touch
 # the same value must not run at the same time.
-set_tests_properties(e2e PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 900)
+set_tests_properties(e2e PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(1200 e2e)
 
 # The console case once more, inside a terminal, where Wine gives the test a working console
 # (script(1), of util-linux).
@@ -134,9 +136,11 @@ add_test(NAME e2e_console
           "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:brevlo_e2e_tests>"
           --gtest_filter=LauncherTest.WritesToAConsole --gtest_color=no)
 set_tests_properties(e2e_console PROPERTIES
-  ENVIRONMENT BREVLO_E2E_REQUIRE_CONSOLE=1 RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
+  ENVIRONMENT BREVLO_E2E_REQUIRE_CONSOLE=1 RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(300 e2e_console)
 
 # The launcher's form and resources; the linker map names its entry routine.
 add_test(NAME pe_form
   COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_PROPERTY:brevlo,BREVLO_LAUNCHER_FILE>"
           "${BREVLO_GENERATED}/brevlo-stub.map")
+brevlo_test_time_limit(300 pe_form)

@@ -84,6 +84,10 @@ TEST_P(EverydayHandles, PrintsTheThreeLinesAndStartsTheApplication) {
   options_.handles = GetParam().handles;
   const RunResult run = run_program(options_, folder_);
   expect_everyday_run(run);
+  // The run waited for the application it started, whose record is there already.
+  EXPECT_TRUE(run.everything_ended);
+  EXPECT_TRUE(fs::exists(exe.parent_path() / L"ostrevan-run.txt"))
+      << "the run returned before the started application had ended";
   expect_app_ran(exe);
   expect_temp_untouched();
 }
@@ -192,7 +196,7 @@ TEST_F(LauncherTest, ClosedStdoutPipeIsAFatalStop) {
   EXPECT_EQ(lines[3].rfind("note: ", 0), 0u) << lines[3];
   EXPECT_EQ(run.err.back(), '\n');
   // The probe line was the first print, so the run stopped before the application.
-  EXPECT_FALSE(fs::exists(local_ / L"Ostrevan" / L"ostrevan-run.txt"));
+  expect_app_not_run(run, app_);
 }
 
 // A screen buffer of the console this process is attached to, usable for reading back; none
@@ -260,11 +264,14 @@ TEST_F(LauncherTest, WritesToAConsole) {
                              CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd_.c_str(), &startup,
                              &info))
       << GetLastError();
-  EXPECT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0);
+  const DWORD waited = WaitForSingleObject(info.hProcess, test_time::limit_ms());
+  if (waited != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 0xFFFFFFFF);
   DWORD exit_code = 0;
   GetExitCodeProcess(info.hProcess, &exit_code);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "waited " << test_time::shown(test_time::limit())
+                                   << " for the launcher to end";
   EXPECT_EQ(exit_code, kExitStarted);
   expect_app_ran(exe);
 
@@ -333,10 +340,16 @@ TEST_F(LauncherTest, PathLongerThan260Characters) {
                                         FALSE, 0, nullptr, nullptr, &startup, &info) != 0;
   const fs::path record = exe.parent_path() / L"ostrevan-run.txt";
   if (startable) {
-    WaitForSingleObject(info.hProcess, 20000);
+    // The application writes its record before it ends; that one goes, so that only the
+    // launcher's start can leave one.
+    const DWORD waited = WaitForSingleObject(info.hProcess, test_time::limit_ms());
+    if (waited != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 0xFFFFFFFF);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    DeleteFileW(verbatim(record).c_str());
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "waited " << test_time::shown(test_time::limit())
+                                     << " for the application started directly to end";
+    ASSERT_TRUE(DeleteFileW(verbatim(record).c_str()))
+        << "the application started directly left no record to remove: " << GetLastError();
   }
 
   const RunResult run = run_program(options_, folder_);

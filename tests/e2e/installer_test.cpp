@@ -125,7 +125,7 @@ TEST_P(InstallerExitCode, IsReportedAndTheFileStays) {
   ASSERT_TRUE(written.has_value()) << "setup_temp.exe is gone after a failed installation";
   EXPECT_EQ(written->size(), image_.size());
   EXPECT_TRUE(*written == image_) << "setup_temp.exe differs from the embedded image";
-  EXPECT_FALSE(fs::exists(app_.parent_path() / L"ostrevan-run.txt"));
+  expect_app_not_run(run, app_);
 }
 
 INSTANTIATE_TEST_SUITE_P(

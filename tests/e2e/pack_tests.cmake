@@ -13,4 +13,4 @@ add_test(NAME pack_form
           "$<TARGET_FILE:brevlo-stub>" "${BREVLO_HOST_PACK}" "$<TARGET_FILE:brevlo-pack>"
           "${CMAKE_CROSSCOMPILING_EMULATOR}" "${CMAKE_SOURCE_DIR}/inputs/game.json"
           "${pack_installer}" "${CMAKE_CURRENT_BINARY_DIR}/pack_form")
-set_tests_properties(pack_form PROPERTIES TIMEOUT 300)
+brevlo_test_time_limit(900 pack_form)

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -18,15 +17,8 @@ class FaultTest : public ScratchMachine {
   void SetUp() override {
     make_machine("", "mark " + current_test_name(), true);
     use_stand_in(BREVLO_E2E_STANDIN_LAUNCHER);
-    options_.timeout = std::chrono::seconds(60);
     ASSERT_NO_FATAL_FAILURE(read_image());
     ASSERT_TRUE(runtime_.ok());
-  }
-
-  // The application at exe was not started: no record appears, not even a little later.
-  void expect_app_not_run(const fs::path& exe) {
-    EXPECT_FALSE(wait_for_file(exe.parent_path() / L"ostrevan-run.txt", std::chrono::seconds(2)))
-        << "the application was started";
   }
 
   std::string installer_ran_plainly() const {

@@ -45,7 +45,8 @@ add_dependencies(brevlo_fault_tests
 # Every case that needs no set-up on the build machine's side. The tests set and restore the
 # runtime's registry value in the shared prefix.
 add_test(NAME fault COMMAND brevlo_fault_tests --gtest_filter=-LinuxSideFault.*)
-set_tests_properties(fault PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
+set_tests_properties(fault PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(900 fault)
 
 # The cases whose fault is made on the build machine's side: a small mounted disk and a dangling
 # symbolic link, each in a folder at the root of drive C: of the prefix, like the scratch folders.
@@ -60,10 +61,11 @@ foreach(fault small-disk dangling-link)
             "$<TARGET_FILE:brevlo_fault_tests>")
 endforeach()
 set_tests_properties(fault_small_disk fault_dangling_link PROPERTIES
-  SKIP_RETURN_CODE 77 RESOURCE_LOCK brevlo_webview_registry TIMEOUT 120)
+  SKIP_RETURN_CODE 77 RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(300 fault_small_disk fault_dangling_link)
 
 # The build's own check of the deep document, run again: it accepts it and reads the two keys.
 add_test(NAME fault_deep_config_check
   COMMAND /bin/sh "${BREVLO_FAULT_LINUX_SIDE}" check-config "${BREVLO_FAULT_DEEP_CONFIG}"
           "${BREVLO_HOST_CHECK_CONFIG}")
-set_tests_properties(fault_deep_config_check PROPERTIES TIMEOUT 60)
+brevlo_test_time_limit(120 fault_deep_config_check)

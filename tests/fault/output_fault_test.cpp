@@ -23,11 +23,14 @@ TEST_F(OutputFault, StdoutPipeClosedDuringTheInstall) {
   CloseHandle(write_end);
   ASSERT_FALSE(wrote);
 
-  // The installer takes two seconds; the test stops reading once it has started.
+  // The test stops reading once the installer has started, and the installer ends only after
+  // that: the launcher's next line finds the pipe closed.
+  const std::wstring closed = L"brevlo-fault-stdout-closed-" + std::to_wstring(GetCurrentProcessId());
   options_.handles = Handles::StdoutPipeClosedMidway;
   options_.close_stdout_after = kStartInstall;
+  options_.stdout_closed_event = closed;
   options_.environment.set(L"BREVLO_STANDIN_INSTALL", L"1");
-  options_.environment.set(L"BREVLO_STANDIN_SLEEP", L"2000");
+  options_.environment.set(L"BREVLO_STANDIN_WAIT", closed);
 
   const RunResult run = run_program(options_, folder_);
   EXPECT_EQ(run.out, out_until_installer());
@@ -41,7 +44,7 @@ TEST_F(OutputFault, StdoutPipeClosedDuringTheInstall) {
   EXPECT_EQ(installer_command_line(), installer_ran_plainly());
   EXPECT_TRUE(read_file(installer_) == image_) << "setup_temp.exe is not left whole";
   EXPECT_TRUE(fs::exists(app_)) << "the stand-in did not install the application";
-  expect_app_not_run(app_);
+  expect_app_not_run(run, app_);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // Faults at the removal of the installer file, after a successful installation: another process
 // holds the file, or the installer has already deleted itself. Either is only warned about; the
 // application was started, so the run still ends with 0.
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "fault_fixture.hpp"
 
@@ -37,6 +35,21 @@ class ReleaseOnExit {
   HANDLE event_;
 };
 
+// One owner for an event handle.
+class UniqueEvent {
+ public:
+  explicit UniqueEvent(HANDLE event) : event_(event) {}
+  ~UniqueEvent() {
+    if (event_ != nullptr) CloseHandle(event_);
+  }
+  UniqueEvent(const UniqueEvent&) = delete;
+  UniqueEvent& operator=(const UniqueEvent&) = delete;
+  HANDLE get() const { return event_; }
+
+ private:
+  HANDLE event_;
+};
+
 // What this system answers when a file is deleted while another handle holds it without delete
 // sharing.
 DWORD held_file_delete_error(const fs::path& sample) {
@@ -58,9 +71,14 @@ TEST_F(RemovalFault, InstallerFileHeldByAnotherProcess) {
       L"brevlo-fault-release-" + std::to_wstring(GetCurrentProcessId());
   ReleaseOnExit release(event_name);
   ASSERT_TRUE(release.ok());
+  // The helper sets this one once it has closed the file.
+  const UniqueEvent let_go(CreateEventW(nullptr, TRUE, FALSE, (event_name + L"-let-go").c_str()));
+  ASSERT_TRUE(let_go.get() != nullptr) << GetLastError();
   options_.environment.set(L"BREVLO_STANDIN_INSTALL", L"1");
   options_.environment.set(L"BREVLO_STANDIN_HOLD", event_name);
   options_.environment.set(L"BREVLO_STANDIN_HOLDER", windows_path(BREVLO_E2E_STANDIN));
+  // The helper holds the file until the test lets it go, after the run.
+  options_.wait_for_everything_started = false;
 
   const RunResult run = run_program(options_, folder_);
   EXPECT_EQ(run.out, out_until_installer() + kInstalled + kStartingNew + kAppStarted);
@@ -72,14 +90,11 @@ TEST_F(RemovalFault, InstallerFileHeldByAnotherProcess) {
 
   // Once the helper lets go, the file can be deleted: the hold was the only obstacle.
   release.release();
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  bool deleted = false;
-  while (!(deleted = DeleteFileW(installer_.c_str()) != 0) &&
-         std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  EXPECT_TRUE(deleted) << "setup_temp.exe could not be deleted after the helper ended: "
-                       << GetLastError();
+  ASSERT_EQ(WaitForSingleObject(let_go.get(), test_time::limit_ms()), WAIT_OBJECT_0)
+      << "waited " << test_time::shown(test_time::limit()) << " for the helper to let go of "
+      << narrow(installer_.wstring());
+  EXPECT_TRUE(DeleteFileW(installer_.c_str()))
+      << "setup_temp.exe could not be deleted after the helper let go: " << GetLastError();
 }
 
 // The stand-in takes its own file away before it ends, as the variable tells it, and records in

@@ -13,6 +13,7 @@ set -euo pipefail
 root=$1 wine_run=$2 prefix=$3 version=$4 stub=$5 pack_exe=$6 pack=$7 check_config=$8 stub_map=$9
 stand_in=${10} demo_app=${11}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+. "$source_dir/tests/common/time_limit.sh"
 win=brevlo-$version-windows-x64
 linux=brevlo-$version-linux-x86_64
 local_dir=$prefix/drive_c/users/root/AppData/Local/BrevloBundleCheck
@@ -50,7 +51,8 @@ entries() {
     *) tar --numeric-owner -tvzf "$1" | awk '{print $1, $2, $4, $5, $6}' ;;
   esac
 }
-# run_launcher NAME: runs NAME.exe of the current folder, as the test's player
+# run_launcher NAME: runs NAME.exe of the current folder, as the test's player, and waits for the
+# record of the game it starts
 run_launcher() {
   rm -f "$local_dir/ostrevan-run.txt"
   set +e
@@ -59,7 +61,7 @@ run_launcher() {
     "$wine_run" "$1.exe" >"$1.out" 2>"$1.err"
   status=$?
   set -e
-  for _ in $(seq 100); do [ -f "$local_dir/ostrevan-run.txt" ] && break; sleep 0.2; done
+  brevlo_wait_for_file "$local_dir/ostrevan-run.txt" || fail "$1.exe: the game's record"
 }
 
 rm -rf "$root"

@@ -15,4 +15,5 @@ add_test(NAME release_bundles
           "${BREVLO_HOST_CHECK_CONFIG}" "${BREVLO_GENERATED}/brevlo-stub.map"
           "${BREVLO_E2E_STAND_IN}" "$<TARGET_FILE:brevlo_demo_app>")
 # The launchers read the runtime's registration, which other tests change for a while.
-set_tests_properties(release_bundles PROPERTIES RESOURCE_LOCK brevlo_webview_registry TIMEOUT 300)
+set_tests_properties(release_bundles PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(600 release_bundles)

@@ -4,13 +4,19 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <future>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "../common/time_limit.hpp"
 
 #ifdef _WIN32
 #include "platform/byte_path_win.hpp"
@@ -249,11 +255,15 @@ TEST_F(OutputChannels, CleanupDoesNothingWhileAnotherThreadHoldsTheLock) {
   std::thread printer([] { ASSERT_TRUE(put(Stream::Stdout, {"held\n"})); });
   gate.wait_until_entered();
   auto cleanup = std::async(std::launch::async, [] { output_cleanup(); });
-  const bool returned = cleanup.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  // Only the clean-up's return while the lock is still held shows that it did not wait for it;
+  // a clean-up that waits is let go after the limit, and the test fails.
+  const auto limit = test_time::limit();
+  const bool returned = cleanup.wait_for(limit) == std::future_status::ready;
   gate.release();
   printer.join();
   cleanup.wait();
-  EXPECT_TRUE(returned) << "the clean-up waited for the lock";
+  EXPECT_TRUE(returned) << "waited " << test_time::shown(limit)
+                        << " for the clean-up, which waited for the lock";
   // Still line buffered: a partial line waits.
   ASSERT_TRUE(put(Stream::Stdout, {"later"}));
   EXPECT_EQ(gate.writes, (Writes{"held\n"}));
@@ -276,13 +286,43 @@ class ReentrantDevice final : public RecordingDevice {
   bool nested_ = false;
 };
 
+// Runs a print on a thread of its own and gives its result, waiting at most the limit. A print
+// still blocked then is stuck for good on a channel's lock, which every later case would block on
+// too: the case fails with what it waited for and the program ends here, rather than hanging.
+Result<void> print_within_limit(const char* what, Result<void> (*print)()) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<Result<void>> result;
+  };
+  const auto shared = std::make_shared<Shared>();
+  std::thread([shared, print] {
+    Result<void> result = print();
+    const std::lock_guard lock(shared->mutex);
+    shared->result = std::move(result);
+    shared->done.notify_all();
+  }).detach();
+  const auto limit = test_time::limit();
+  std::unique_lock lock(shared->mutex);
+  if (!shared->done.wait_for(lock, limit, [&] { return shared->result.has_value(); })) {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    ADD_FAILURE() << "waited " << test_time::shown(limit) << " for " << what << "; "
+                  << test->test_suite_name() << "." << test->name()
+                  << " ends the test program, which cannot go on past a stuck lock";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  return *shared->result;
+}
+
 TEST_F(OutputChannels, PrintFromTheThreadHoldingTheLockDoesNotBlock) {
   ReentrantDevice device;
   set_standard_device(Stream::Stderr, &device);
-  auto print = std::async(std::launch::async, [] { return put(Stream::Stderr, {"outer"}); });
-  ASSERT_EQ(print.wait_for(std::chrono::seconds(10)), std::future_status::ready)
-      << "a nested print blocked on the channel's lock";
-  EXPECT_TRUE(print.get());
+  const Result<void> printed = print_within_limit(
+      "a nested print, which blocked on the channel's lock",
+      [] { return put(Stream::Stderr, {"outer"}); });
+  EXPECT_TRUE(printed);
   EXPECT_EQ(device.writes, (Writes{"inner", "outer"}));
 }
 
@@ -537,13 +577,14 @@ TEST(ConsoleDevice, NonUtf8ConsoleGetsUtf16AndUtf8ConsoleGetsBytes) {
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
 
-  const DWORD waited = WaitForSingleObject(process.get(), 120000);
+  const DWORD waited = WaitForSingleObject(process.get(), test_time::limit_ms());
   if (waited != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
   DWORD exit_code = 1;
   GetExitCodeProcess(process.get(), &exit_code);
   close_console(pseudo_console);
   drain.join();
-  EXPECT_EQ(waited, WAIT_OBJECT_0);
+  EXPECT_EQ(waited, WAIT_OBJECT_0) << "waited " << test_time::shown(test_time::limit())
+                                   << " for the child on the pseudo console to end";
   EXPECT_EQ(exit_code, 0u) << "the child's console showed:\n" << shown;
 }
 

@@ -2,13 +2,12 @@
 // Shared pieces of the unit tests: capture of both output devices and fixed system messages.
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../common/location_of.hpp"
 #include "platform/messages.hpp"
 #include "platform/output.hpp"
 #include "platform/system_message.hpp"
@@ -59,33 +58,7 @@ class CapturedOutput {
   CaptureDevice err;
 };
 
-// A file or folder of the build machine named in UTF-8, whatever letters its folders hold; a
-// Windows build reaches it through Wine's drive Z:.
-inline std::filesystem::path build_machine_path(std::string utf8) {
-#ifdef _WIN32
-  utf8.insert(0, "Z:");
-#endif
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-// The report location of the call that starts at needle in a repository file (first match): the
-// path with backslashes, the line, and the column of the call's opening parenthesis, which is the
-// column GCC records for a call.
-inline std::string location_of(const std::string& repo_path, const std::string& needle) {
-  std::ifstream in(build_machine_path(BREVLO_SOURCE_DIR "/" + repo_path));
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    const auto start = line.find(needle);
-    if (start != std::string::npos) {
-      const auto column = line.find('(', start);
-      std::string file = repo_path;
-      for (char& c : file) {
-        if (c == '/') c = '\\';
-      }
-      return file + ":" + std::to_string(number) + ":" + std::to_string(column + 1);
-    }
-  }
-  return "<" + needle + " not found in " + repo_path + ">";
-}
+using test_common::build_machine_path;
+using test_common::location_of;
 
 }  // namespace brevlo::testing

@@ -1,5 +1,5 @@
 // The unit suites' entry: GoogleTest's own run, watched case by case. A case still running after
-// the limit (kCaseLimit, or --case_limit=SECONDS) ends the whole program with status 1 and a line
+// the limit (kCaseLimit times BREVLO_TEST_TIME_SCALE, or --case_limit=SECONDS) ends the whole program with status 1 and a line
 // naming it (a loop that never ends, a wait that is never answered), so a hang fails at once with
 // the case's name instead of running into the outer time limit of the test run, which names
 // nothing.
@@ -16,10 +16,13 @@
 #include <string_view>
 #include <thread>
 
+#include "../common/time_limit.hpp"
+
 namespace {
 
 // Every unit case finishes in well under a second; the slowest (the JSON conformance suite under
-// Wine, or under the sanitizers) in a few. The limit leaves room for a loaded machine.
+// Wine, or under the sanitizers) in a few. The limit leaves room for a loaded machine, and grows
+// with the tests' one time knob.
 constexpr std::chrono::seconds kCaseLimit{30};
 
 class CaseWatchdog : public ::testing::EmptyTestEventListener {
@@ -89,7 +92,7 @@ TEST(CaseWatchdog, DISABLED_NeverEnds) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  std::chrono::seconds limit = kCaseLimit;
+  std::chrono::seconds limit = kCaseLimit * brevlo::test_time::scale();
   constexpr std::string_view kLimitFlag = "--case_limit=";
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];

@@ -44,10 +44,12 @@ TEST_F(AppLaunchTest, StartedApplicationIsReportedAndLeftRunning) {
   EXPECT_EQ(output.out.text, "✅ 主程序启动成功。\n");
   EXPECT_EQ(output.err.text, "");
   // The application runs on its own; its record shows it got its quoted path and nothing else.
-  const std::optional<std::string> record = wait_for_file(dir / "report.txt");
+  const std::optional<std::string> record = wait_for_file(wide(dir / "report.txt"));
   ASSERT_TRUE(record.has_value());
   EXPECT_EQ(parse_child_report(*record).command_line, "\"" + app + "\"");
   EXPECT_TRUE(parse_child_report(*record).arguments.empty());
+  // Its file goes with the scratch folder once it has ended.
+  wintest::wait_for_started_programs(L"Ostrevan.exe");
 }
 
 TEST_F(AppLaunchTest, MissingApplicationIsOneLineOnStandardError) {

@@ -43,7 +43,13 @@ Ended run_probe(const std::wstring& arguments) {
   }
   UniqueHandle process(started.hProcess);
   UniqueHandle thread(started.hThread);
-  EXPECT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+  const DWORD waited = WaitForSingleObject(process.get(), test_time::limit_ms());
+  if (waited != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "waited " << test_time::shown(test_time::limit())
+                  << " for the frame probe to end";
+    TerminateProcess(process.get(), 0xFFFFFFFF);
+    WaitForSingleObject(process.get(), test_time::limit_ms());
+  }
   GetExitCodeProcess(process.get(), &ended.exit_code);
   err.reset();
   ended.err = read_file(err_path).value_or("<no file>");

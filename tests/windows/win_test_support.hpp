@@ -9,9 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "../common/wait_for_file.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
 #include "platform/win_support.hpp"
+
+#include <tlhelp32.h>
 
 namespace brevlo::wintest {
 
@@ -94,9 +97,13 @@ class ScratchDirectory {
     static int counter = 0;
     std::wstring base(temp, n);
     if (!base.empty() && base.back() == L'\\') base.pop_back();
-    path_ = narrow(base) + "\\brevlo-win-" + std::to_string(::GetCurrentProcessId()) + "-" +
-            std::to_string(++counter);
-    ::CreateDirectoryW(wide(path_).c_str(), nullptr);
+    // Process ids come round again, and a folder of an earlier run may still be there: the
+    // folder is one that did not exist before.
+    do {
+      path_ = narrow(base) + "\\brevlo-win-" + std::to_string(::GetCurrentProcessId()) + "-" +
+              std::to_string(++counter);
+    } while (!::CreateDirectoryW(wide(path_).c_str(), nullptr) &&
+             ::GetLastError() == ERROR_ALREADY_EXISTS);
   }
   ~ScratchDirectory() { remove_tree(L"\\\\?\\" + wide(path_)); }
   ScratchDirectory(const ScratchDirectory&) = delete;
@@ -167,13 +174,30 @@ inline ChildReport parse_child_report(const std::string& text) {
   return report;
 }
 
-// Waits up to ten seconds for a file that another process writes (renamed into place whole).
-inline std::optional<std::string> wait_for_file(const std::string& path) {
-  for (int i = 0; i < 200; ++i) {
-    if (std::optional<std::string> content = read_file(path)) return content;
-    ::Sleep(50);
+// Waits until every process that this one started from a program file of the given name (without
+// its folder) has ended, so that its file is free again. Reaching the limit fails the test.
+inline void wait_for_started_programs(std::wstring_view file_name) {
+  UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  ASSERT_TRUE(snapshot) << "cannot list the processes: " << ::GetLastError();
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ParentProcessID != ::GetCurrentProcessId() ||
+        ::CompareStringOrdinal(entry.szExeFile, -1, std::wstring(file_name).c_str(), -1, TRUE) !=
+            CSTR_EQUAL) {
+      continue;
+    }
+    // One that has ended since the list was made cannot be opened any more.
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (!process) continue;
+    EXPECT_EQ(::WaitForSingleObject(process.get(), test_time::limit_ms()), WAIT_OBJECT_0)
+        << "waited " << test_time::shown(test_time::limit()) << " for " << narrow(file_name)
+        << " (process " << entry.th32ProcessID << ") to end";
   }
-  return std::nullopt;
 }
+
+// Records that another process writes are waited for by the one rule of all suites.
+using test_common::wait_for_file;
 
 }  // namespace brevlo::wintest

@@ -26,3 +26,4 @@ add_dependencies(brevlo_win_tests brevlo_test_child brevlo_frame_probe)
 add_test(NAME win COMMAND brevlo_win_tests)
 # The probe tests write the WebView2 value that the end-to-end tests set too.
 set_tests_properties(win PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(300 win)
