@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pack/ico.hpp"
@@ -933,13 +934,16 @@ TEST_F(PackTool, UnreadableInputsAndUnwritableOutputExitWith2) {
 TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
   struct Row {
     std::vector<std::string> flags;
-    bool failure_dialog, support_log;
+    bool failure_dialog, support_log, branded_name;
   };
   const Row rows[] = {
-      {{}, false, false},
-      {{"--failure-dialog"}, true, false},
-      {{"--support-log"}, false, true},
-      {{"--support-log", "--failure-dialog"}, true, true},
+      {{}, false, false, false},
+      {{"--failure-dialog"}, true, false, false},
+      {{"--support-log"}, false, true, false},
+      {{"--support-log", "--failure-dialog"}, true, true, false},
+      {{"--product-name", "奥斯特雷文"}, false, false, true},
+      {{"--failure-dialog", "--product-name", "Ostrevan"}, true, false, true},
+      {{"--file-description", "Ostrevan"}, false, false, false},
   };
   for (const Row& row : rows) {
     auto args = row.flags;
@@ -954,8 +958,8 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
     const auto options = decode_pack_options(
         std::span(out).subspan(section->PointerToRawData, section->VirtualSize));
     ASSERT_TRUE(options.has_value());
-    EXPECT_EQ(std::pair(options->failure_dialog, options->support_log),
-              std::pair(row.failure_dialog, row.support_log))
+    EXPECT_EQ(std::tuple(options->failure_dialog, options->support_log, options->branded_name),
+              std::tuple(row.failure_dialog, row.support_log, row.branded_name))
         << ::testing::PrintToString(row.flags);
   }
   auto args = command();
@@ -971,6 +975,16 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
   options.image_sha256.fill(0xA5);
   const auto good = encode_pack_options(options);
   EXPECT_EQ(decode_pack_options(good), options);
+  // Each flag has its own bit and comes back alone.
+  for (const auto& [flag, field] : {std::pair{kFailureDialogFlag, &PackOptions::failure_dialog},
+                                   std::pair{kSupportLogFlag, &PackOptions::support_log},
+                                   std::pair{kBrandedNameFlag, &PackOptions::branded_name}}) {
+    PackOptions one;
+    one.*field = true;
+    const auto bytes = encode_pack_options(one);
+    EXPECT_EQ(bytes[16] | bytes[17] << 8 | bytes[18] << 16 | bytes[19] << 24, flag);
+    EXPECT_EQ(decode_pack_options(bytes), one);
+  }
   struct Row {
     std::string_view name;
     std::function<void(ByteVec&)> damage;
@@ -980,7 +994,7 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
       {"one byte short", [](ByteVec& b) { b.pop_back(); }},
       {"one byte long", [](ByteVec& b) { b.push_back(0); }},
       {"another mark", [](ByteVec& b) { b[12] = '2'; }},
-      {"unknown flag", [](ByteVec& b) { b[16] |= 4; }},
+      {"unknown flag", [](ByteVec& b) { b[16] |= 8; }},
       {"high flag", [](ByteVec& b) { b[19] = 0x80; }},
       {"reserved word", [](ByteVec& b) { b[23] = 1; }},
   };
@@ -995,7 +1009,7 @@ TEST_F(PackTool, CommandLineMistakes) {
   const std::string usage(kUsage);
   const std::string help = "; brevlo-pack --help shows the usage";
   EXPECT_EQ(run({}), refused(2, usage));
-  EXPECT_EQ(run({"--help"}), (ToolOutcome{0, usage + "\n", ""}));
+  EXPECT_EQ(run({"--help"}), (ToolOutcome{0, usage + "\n" + std::string(kOptionsHelp), ""}));
   auto args = command();
   args.push_back("--verbose");
   EXPECT_EQ(run(args), refused(2, "brevlo-pack: unknown argument --verbose" + help));

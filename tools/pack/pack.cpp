@@ -126,7 +126,17 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
   PackedLauncher packed;
   add(kConfigSectionName, kPayloadCharacteristics, config);
   add(kImageSectionName, kPayloadCharacteristics, installer);
-  const auto options_bytes = encode_pack_options(options);
+  // The launcher takes its dialog's title from the version resource only when it was branded:
+  // now, or in the packed launcher given as the stub, whose resources are kept.
+  PackOptions recorded = options;
+  recorded.branded_name = branding.product_name.has_value();
+  if (const SectionHeader* old = tail_section(kOptionsSectionName); old && !recorded.branded_name) {
+    if (const auto bytes = stub->at_rva(old->VirtualAddress, old->VirtualSize)) {
+      const auto old_options = decode_pack_options(*bytes);
+      recorded.branded_name = old_options && old_options->branded_name;
+    }
+  }
+  const auto options_bytes = encode_pack_options(recorded);
   packed.options_section.assign(options_bytes.begin(), options_bytes.end());
   add(kOptionsSectionName, kPayloadCharacteristics, packed.options_section);
   const SectionHeader* old_resources = tail_section(kResourceSectionName);
