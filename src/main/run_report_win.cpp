@@ -1,7 +1,6 @@
 #include "main/run_report.hpp"
 
 #include <string>
-#include <vector>
 
 #include "brevlo_version.h"
 #include "core/run_report.hpp"
@@ -42,7 +41,7 @@ bool find_call(HMODULE module, const char* name, F& function) {
   return function != nullptr;
 }
 
-// The ProductName string of this executable's version resource, in its first translation.
+// The ProductName string of this executable's version resource.
 std::u16string branded_product_name() {
   using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
   using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
@@ -62,20 +61,15 @@ std::u16string branded_product_name() {
   DWORD ignored = 0;
   const DWORD size = size_of(as_wide(*self), &ignored);
   if (size == 0) return {};
-  std::vector<std::uint8_t> info(size);
+  std::string info(size, '\0');
   if (!info_of(as_wide(*self), 0, size, info.data())) return {};
+  // brevlo-pack and the stub's resource script both keep the strings in this one table.
   void* found = nullptr;
   UINT length = 0;
-  if (!query(info.data(), L"\\VarFileInfo\\Translation", &found, &length) || length < 4) {
+  if (!query(info.data(), L"\\StringFileInfo\\000004b0\\ProductName", &found, &length) ||
+      length == 0) {
     return {};
   }
-  const auto* pair = static_cast<const std::uint16_t*>(found);
-  std::u16string key = u"\\StringFileInfo\\";
-  for (const std::uint16_t part : {pair[0], pair[1]}) {
-    for (int shift = 12; shift >= 0; shift -= 4) key += u"0123456789abcdef"[(part >> shift) & 0xF];
-  }
-  key += u"\\ProductName";
-  if (!query(info.data(), as_wide(key), &found, &length) || length == 0) return {};
   std::u16string name(static_cast<const char16_t*>(found), length);
   while (!name.empty() && name.back() == u'\0') name.pop_back();
   return name;
@@ -96,15 +90,21 @@ void show_failure_dialog(const std::u16string& title, std::string_view text) {
 std::string read_log(const std::u16string& path) {
   UniqueHandle file(::CreateFileW(as_wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
   std::string bytes;
-  char chunk[16 * 1024];
-  for (;;) {
+  if (!file) return bytes;
+  constexpr DWORD kStep = 16 * 1024;
+  for (std::size_t used = 0;;) {
+    bytes.resize(used + kStep);
     DWORD read = 0;
-    if (!::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return {};
-    if (read == 0) return bytes;
-    bytes.append(chunk, read);
-    if (bytes.size() > kLargestLogRead) return {};
+    if (!::ReadFile(file.get(), bytes.data() + used, kStep, &read, nullptr) ||
+        used + read > kLargestLogRead) {
+      return {};
+    }
+    used += read;
+    if (read == 0) {
+      bytes.resize(used);
+      return bytes;
+    }
   }
 }
 
