@@ -14,6 +14,10 @@ add_custom_target(brevlo_bench_installer DEPENDS "${BREVLO_BENCH_IMAGE}")
 
 brevlo_add_launcher(brevlo_bench "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer
   OUTPUT "${BREVLO_BENCH_DIR}/brevlo_bench.exe" EXCLUDE_FROM_ALL)
+# The same launcher packed with both run-time options, to show that they cost nothing measurable.
+brevlo_add_launcher(brevlo_bench_options "${BREVLO_BENCH_IMAGE}" brevlo_bench_installer
+  OUTPUT "${BREVLO_BENCH_DIR}/brevlo_bench_options.exe" EXCLUDE_FROM_ALL
+  PACK_OPTIONS --failure-dialog --support-log)
 
 set(BREVLO_IMAGE_PATH "${BREVLO_BENCH_IMAGE}")
 configure_file("${CMAKE_CURRENT_LIST_DIR}/embedded_installer.S.in"

@@ -7,7 +7,7 @@ root=$PWD
 bash scripts/setup.sh
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target brevlo brevlo_bench brevlo_bench_starter brevlo_bench_peak brevlo_bench_extract brevlo_demo_app
+cmake --build --preset windows -j2 --target brevlo brevlo_bench brevlo_bench_options brevlo_bench_starter brevlo_bench_peak brevlo_bench_extract brevlo_demo_app
 
 build="$root/build/windows"
 bench="$build/bench"
@@ -29,7 +29,8 @@ key='HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-
 # 1. Launch overhead with the application present: brevlo against the bare CreateProcessW starter.
 mkdir -p "$unix_local/Ostrevan"
 cp "$build/demo/Ostrevan.exe" "$unix_local/Ostrevan/Ostrevan.exe"
-cp "$bench/brevlo_bench.exe" "$bench/brevlo_bench_starter.exe" "$WINEPREFIX/drive_c/"
+cp "$bench/brevlo_bench.exe" "$bench/brevlo_bench_options.exe" "$bench/brevlo_bench_starter.exe" \
+  "$WINEPREFIX/drive_c/"
 # hyperfine -N splits its commands like a shell, so the Windows paths are written with slashes.
 # Two passes in opposite orders, pooled, so that a drift of the machine during one pass weighs on
 # both programs alike.
@@ -45,6 +46,16 @@ wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/e
 rm -rf "$unix_local/Ostrevan"
 wine reg add "$key" /v pv /t REG_SZ /d 120.0.2210.91 /f >/dev/null 2>&1
 wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$out/peak.err" || true
+
+# 6. The launcher packed with --failure-dialog and --support-log against the one without: launches
+# with the application present, then first runs (silent installation of the 8 MB image, the game
+# started), each from a machine without the application. Two passes in opposite orders, pooled.
+options_cmd="wine C:/brevlo_bench_options.exe"
+hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch.json" "$launcher_cmd" "$options_cmd" >"$out/options.txt"
+hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
+remove_app="rm -rf '$unix_local/Ostrevan'"
+hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first.json" "$launcher_cmd" "$options_cmd" >>"$out/options.txt"
+hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 # 5. Packing the 8,014,088-byte image into the stub with the build machine's brevlo-pack, against
