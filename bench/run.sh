@@ -53,7 +53,8 @@ wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$o
 options_cmd="wine C:/brevlo_bench_options.exe"
 hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch.json" "$launcher_cmd" "$options_cmd" >"$out/options.txt"
 hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
-remove_app="rm -rf '$unix_local/Ostrevan'"
+# The game started by the previous run may still be writing its record there: remove until gone.
+remove_app="sh -c 'until rm -rf \"\$0\"; do sleep 0.05; done' '$unix_local/Ostrevan'"
 hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first.json" "$launcher_cmd" "$options_cmd" >>"$out/options.txt"
 hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
