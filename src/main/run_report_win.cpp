@@ -138,8 +138,10 @@ bool has_standard_error() {
 }  // namespace
 
 int run_and_report(WindowsLaunchEnvironment& env, const PackOptions& options) {
+  // Under Wine the first local time of a process costs a few milliseconds (time zone set-up):
+  // asked only for the log.
   SYSTEMTIME now{};
-  ::GetLocalTime(&now);
+  if (options.support_log) ::GetLocalTime(&now);
   OutputRecord record;
   set_output_record(&record);
   const int status = run_and_finish(env);
