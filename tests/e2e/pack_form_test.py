@@ -151,14 +151,14 @@ def check_form(c, what, stub_path, out_path, config, installer):
                section.Misc_VirtualSize == len(payload) and
                section.get_data() == payload + bytes(section.SizeOfRawData - len(payload)))
     stub_reloc = [s for s in stub.sections if name_of(s) == ".reloc"][0]
-    c.true(f"{what}: .reloc copied", tail[3].get_data()[:stub_reloc.Misc_VirtualSize] ==
+    c.true(f"{what}: .reloc copied", tail[4].get_data()[:stub_reloc.Misc_VirtualSize] ==
            stub_reloc.get_data()[:stub_reloc.Misc_VirtualSize])
 
     dirs = [(d.VirtualAddress, d.Size) for d in oh.DATA_DIRECTORY]
     want = [(d.VirtualAddress, d.Size) for d in stub.OPTIONAL_HEADER.DATA_DIRECTORY]
-    want[2] = (tail[2].VirtualAddress, tail[2].Misc_VirtualSize)
+    want[2] = (tail[3].VirtualAddress, tail[3].Misc_VirtualSize)
     want[4] = (0, 0)
-    want[5] = (tail[3].VirtualAddress + want[5][0] - stub_reloc.VirtualAddress, want[5][1])
+    want[5] = (tail[4].VirtualAddress + want[5][0] - stub_reloc.VirtualAddress, want[5][1])
     c.equal(f"{what}: data directories", dirs, want)
     c.equal(f"{what}: size of image", oh.SizeOfImage, expected_rva)
     c.equal(f"{what}: size of initialised data", oh.SizeOfInitializedData,
