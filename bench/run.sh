@@ -32,9 +32,8 @@ key='HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-
 
 # Launchers packed with pack options, measured beside the plain launcher in the launch and the
 # first-run comparisons (the report gives each one's ratio to it): one "name:options" entry each,
-# packed below from the same stub, game.json and image. For example, once brevlo-pack has them:
-#   option_launchers=("both_options:--failure-dialog --support-log")
-option_launchers=()
+# packed below from the same stub, game.json and image.
+option_launchers=("both_options:--failure-dialog --support-log")
 
 # Rounds of the paired comparisons (bench/paired.py: the commands take turns, one run each per
 # round; the warm-up rounds are dropped).
@@ -99,6 +98,17 @@ wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/e
 # 5. Peak commit during a full installation with the 8 MB image (runtime registered: silent).
 rm -rf "$unix_local/Ostrevan"
 wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$out/peak.err" || true
+
+# 6. The launcher packed with --failure-dialog and --support-log against the one without: launches
+# with the application present, then first runs (silent installation of the 8 MB image, the game
+# started), each from a machine without the application. Two passes in opposite orders, pooled.
+options_cmd="wine C:/brevlo_bench_options.exe"
+hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch.json" "$launcher_cmd" "$options_cmd" >"$out/options.txt"
+hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
+# The game started by the previous run may still be writing its record there: remove until gone.
+remove_app="sh -c 'until rm -rf \"\$0\"; do sleep 0.05; done' '$unix_local/Ostrevan'"
+hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first.json" "$launcher_cmd" "$options_cmd" >>"$out/options.txt"
+hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 # 6. Packing the 8,014,088-byte image into the stub with the build machine's brevlo-pack, against

@@ -9,8 +9,8 @@ Writes to DIR:
   brevlo-V-windows-x64.zip      brevlo-stub.exe, brevlo-pack.exe and the documents
   brevlo-V-linux-x86_64.tar.gz  brevlo-pack, brevlo-check-config, brevlo-stub.exe and the documents
   SHA256SUMS                    both, in the form `sha256sum -c` reads
-The documents are the publisher guide (docs/publisher-guide.md, as README.md), LICENSE and
-THIRD-PARTY-NOTICES.md. Each bundle holds one folder named like the archive.
+The documents are the publisher guide (docs/publisher-guide.md, as README.md) with its picture
+of the failure dialog, LICENSE and THIRD-PARTY-NOTICES.md. Each bundle holds one folder named like the archive.
 
 The archives are the same bytes for the same inputs and epoch: entries in name order, every time
 stamp the epoch, owner 0/0, modes 0755 for programs and 0644 for the rest, no gzip name or time.
@@ -41,6 +41,7 @@ DOCUMENTS = {
     "README.md": "docs/publisher-guide.md",
     "LICENSE": "LICENSE",
     NOTICES: NOTICES,
+    "failure-dialog.png": "docs/failure-dialog.png",
 }
 
 

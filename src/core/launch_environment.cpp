@@ -14,4 +14,15 @@ std::string display_form(const StageError& error) {
   return display_form(std::get<Error>(error));
 }
 
+std::string install_lock_name(std::string_view product_name) {
+  std::uint64_t hash = 0xcbf29ce484222325;
+  for (const char c : product_name) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3;
+  }
+  std::string name = "Local\\brevlo-install-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += "0123456789abcdef"[(hash >> shift) & 0xF];
+  return name;
+}
+
 }  // namespace brevlo

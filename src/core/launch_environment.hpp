@@ -32,7 +32,13 @@ using StageError = std::variant<Error, std::string>;
 // The text the launch sequence prints after "❌ 静默安装失败: ".
 std::string display_form(const StageError& error);
 
-// The eight operations of the launch sequence.
+// The name of the per-user lock that guards a product's installation: "Local\\brevlo-install-"
+// and the 64-bit FNV-1a hash of productName's UTF-8 bytes in 16 lowercase hex digits, so any
+// product name gives a valid object name (no backslash, bounded length) in the session's own
+// namespace.
+std::string install_lock_name(std::string_view product_name);
+
+// The operations of the launch sequence.
 class LaunchEnvironment {
  public:
   virtual ~LaunchEnvironment() = default;
@@ -58,6 +64,12 @@ class LaunchEnvironment {
                                                               std::string_view file_name,
                                                               GameConfig config,
                                                               bool webview_ready) = 0;
+  // Takes the per-user lock of the product's installation, waiting while another launcher holds
+  // it; a holder that ended without giving it back has given it up. When the lock cannot be made
+  // the run goes on without it. Held until unlock_install (or the end of the process).
+  virtual void lock_install(const GameConfig& config) = 0;
+  // Gives the lock back; nothing when it is not held.
+  virtual void unlock_install() = 0;
 };
 
 }  // namespace brevlo

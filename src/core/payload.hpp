@@ -23,7 +23,8 @@ inline constexpr char kStubMark[16] = "brevlo-stub/1";
 
 // The section that holds the pack options and the installer image's SHA-256, kOptionsSize bytes:
 //   0   16 bytes  kOptionsMark
-//   16  4 bytes   flags, little-endian: kFailureDialogFlag, kSupportLogFlag; other bits are 0
+//   16  4 bytes   flags, little-endian: kFailureDialogFlag, kSupportLogFlag, kBrandedNameFlag;
+//                 other bits are 0
 //   20  4 bytes   0
 //   24  32 bytes  SHA-256 of the installer image as .brvimg holds it
 inline constexpr std::string_view kOptionsSection = ".brvopt";
@@ -31,11 +32,14 @@ inline constexpr char kOptionsMark[16] = "brevlo-opts/1";
 inline constexpr std::size_t kOptionsSize = 56;
 inline constexpr std::uint32_t kFailureDialogFlag = 1;
 inline constexpr std::uint32_t kSupportLogFlag = 2;
+// The version resource's ProductName was set at pack time (--product-name).
+inline constexpr std::uint32_t kBrandedNameFlag = 4;
 
 // What a publisher chose at pack time, and the digest the installer image must have.
 struct PackOptions {
   bool failure_dialog = false;  // show a failure in a message box when standard error has no handle
   bool support_log = false;     // append each run to <temp>\<productName>-launcher.log
+  bool branded_name = false;    // the version resource holds the publisher's product name
   std::array<std::uint8_t, 32> image_sha256{};
   friend bool operator==(const PackOptions&, const PackOptions&) = default;
 };

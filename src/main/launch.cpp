@@ -3,6 +3,23 @@
 #include "platform/messages.hpp"
 
 namespace brevlo {
+namespace {
+
+// Holds the installation lock for the rest of the sequence, fatal stops included.
+class InstallLock {
+ public:
+  InstallLock(LaunchEnvironment& env, const GameConfig& config) : env_(env) {
+    env_.lock_install(config);
+  }
+  ~InstallLock() { env_.unlock_install(); }
+  InstallLock(const InstallLock&) = delete;
+  InstallLock& operator=(const InstallLock&) = delete;
+
+ private:
+  LaunchEnvironment& env_;
+};
+
+}  // namespace
 
 int run_launch_sequence(LaunchEnvironment& env) {
   const bool webview_ready = env.probe_webview();
@@ -14,10 +31,16 @@ int run_launch_sequence(LaunchEnvironment& env) {
   const std::string app_path =
       expect_ok(env.installed_application_path(config), "无法获取 LOCALAPPDATA 环境变量");
 
-  if (env.path_exists(app_path)) {
+  const auto launch = [&] {
     print_stdout({"🚀 发现已安装应用。正在启动...\n"});
     return env.launch_application(app_path) ? kExitStarted : kExitFailureReported;
-  }
+  };
+  if (env.path_exists(app_path)) return launch();
+
+  // One installation at a time: a launcher started while another installs waits for it here and
+  // then finds the application it installed.
+  const InstallLock lock(env, config);
+  if (env.path_exists(app_path)) return launch();
 
   print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
   const std::span<const std::uint8_t> image = env.installer_image();

@@ -7,6 +7,7 @@
 #include "core/payload.hpp"
 #include "core/win/windows_environment.hpp"
 #include "main/frame.hpp"
+#include "main/run_report.hpp"
 #include "main/startup.hpp"
 
 #include "brevlo_version.h"
@@ -33,5 +34,10 @@ int main(int, char**) {
   // Arguments are parsed by the runtime as usual and never looked at.
   brevlo::start_process_frame();
   brevlo::WindowsLaunchEnvironment env(brevlo::embedded_installer_image());
+  // Without --support-log and --failure-dialog nothing is recorded or shown.
+  const auto options = brevlo::embedded_pack_options();
+  if (options && (options->failure_dialog || options->support_log)) {
+    return brevlo::run_and_report(env, *options);
+  }
   return brevlo::run_and_finish(env);
 }

@@ -41,8 +41,39 @@ class ChannelLock {
 };
 
 std::atomic<OutputDevice*> g_test_devices[2] = {nullptr, nullptr};
+std::atomic<OutputRecord*> g_record{nullptr};
 
 std::size_t index_of(Stream stream) { return stream == Stream::Stdout ? 0 : 1; }
+
+OutputDevice& unrecorded_device(Stream stream) {
+  if (OutputDevice* device = g_test_devices[index_of(stream)].load()) return *device;
+  return platform_device(stream);
+}
+
+// Passes each write on and adds what was taken to the record.
+class RecordingDevice final : public OutputDevice {
+ public:
+  explicit RecordingDevice(Stream stream) : stream_(stream) {}
+
+  Result<std::size_t> write(std::span<const std::uint8_t> bytes) override {
+    auto written = unrecorded_device(stream_).write(bytes);
+    std::span<const std::uint8_t> taken;
+    if (written) {
+      taken = bytes.first(std::min(*written, bytes.size()));
+    } else if (written.error().is_os() && written.error().code() == kErrorInvalidHandle) {
+      taken = bytes;
+    }
+    if (OutputRecord* record = g_record.load(); record != nullptr && !taken.empty()) {
+      const std::string_view text(reinterpret_cast<const char*>(taken.data()), taken.size());
+      record->all += text;
+      if (stream_ == Stream::Stderr) record->err += text;
+    }
+    return written;
+  }
+
+ private:
+  Stream stream_;
+};
 
 std::span<const std::uint8_t> as_bytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -112,9 +143,16 @@ Result<void> write_stdout_piece(StdoutChannel& channel, OutputDevice& device,
 }  // namespace
 
 OutputDevice& standard_device(Stream stream) {
-  if (OutputDevice* device = g_test_devices[index_of(stream)].load()) return *device;
-  return platform_device(stream);
+  if (g_record.load() != nullptr) {
+    if (stream == Stream::Stdout) {
+      return never_destroyed<RecordingDevice, Stream::Stdout>(Stream::Stdout);
+    }
+    return never_destroyed<RecordingDevice, Stream::Stderr>(Stream::Stderr);
+  }
+  return unrecorded_device(stream);
 }
+
+void set_output_record(OutputRecord* record) { g_record.store(record); }
 
 void set_standard_device(Stream stream, OutputDevice* device) {
   g_test_devices[index_of(stream)].store(device);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "platform/error.hpp"
@@ -22,7 +23,19 @@ class OutputDevice {
   [[nodiscard]] virtual Result<std::size_t> write(std::span<const std::uint8_t> bytes) = 0;
 };
 
-// The device behind a stream: the one set for tests, else the platform's own.
+// A copy of what was printed in a run, kept only when something asks for it (the support log, the
+// failure dialog): the bytes of every device write as the device took them (all of them when the
+// stream has no handle), both streams in order in all, standard error's alone in err.
+struct OutputRecord {
+  std::string all;
+  std::string err;
+};
+
+// From now on every device write is also added to record; nullptr stops that.
+void set_output_record(OutputRecord* record);
+
+// The device behind a stream: the one set for tests, else the platform's own; while a record is
+// set, a device that adds to it what that one takes.
 OutputDevice& standard_device(Stream stream);
 
 // Replaces the device behind a stream (tests); nullptr restores the platform's own.

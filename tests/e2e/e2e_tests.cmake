@@ -93,6 +93,35 @@ brevlo_add_stand_in_launcher(brevlo_e2e_branded_launcher "${BREVLO_E2E_DIR}"
   PACK_OPTIONS ${BREVLO_E2E_BRANDING})
 add_dependencies(brevlo_e2e_branded_launcher brevlo_e2e_icon)
 
+# Launchers packed with the run-time options: one with both (failures in a message box, the
+# support log), and the branded one with the message box, whose title is the branded name.
+brevlo_add_stand_in_launcher(brevlo_e2e_report_launcher "${BREVLO_E2E_DIR}"
+  PACK_OPTIONS --failure-dialog --support-log)
+brevlo_add_stand_in_launcher(brevlo_e2e_branded_dialog_launcher "${BREVLO_E2E_DIR}"
+  PACK_OPTIONS ${BREVLO_E2E_BRANDING} --failure-dialog)
+add_dependencies(brevlo_e2e_branded_dialog_launcher brevlo_e2e_icon)
+
+# Starts a program without standard handles, as Explorer does.
+add_executable(brevlo_e2e_start_without_handles "${CMAKE_CURRENT_LIST_DIR}/start_without_handles.cpp")
+set_target_properties(brevlo_e2e_start_without_handles PROPERTIES
+  OUTPUT_NAME start_without_handles
+  RUNTIME_OUTPUT_DIRECTORY "${BREVLO_E2E_DIR}")
+target_link_libraries(brevlo_e2e_start_without_handles PRIVATE shell32)
+brevlo_warnings(brevlo_e2e_start_without_handles)
+
+# The failure dialog on a virtual X display: shown for a reported failure and a fatal stop when
+# the launcher has no standard error handle, titled with the product name; not shown without the
+# option, nor with standard error in a file. Screenshots are kept in e2e/dialog.
+add_test(NAME failure_dialog
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/failure_dialog_test.py"
+          --wine "${CMAKE_CROSSCOMPILING_EMULATOR}" --prefix "${BREVLO_WINEPREFIX}"
+          --starter "$<TARGET_FILE:brevlo_e2e_start_without_handles>"
+          --report "$<TARGET_PROPERTY:brevlo_e2e_report_launcher,BREVLO_LAUNCHER_FILE>"
+          --branded "$<TARGET_PROPERTY:brevlo_e2e_branded_dialog_launcher,BREVLO_LAUNCHER_FILE>"
+          --plain "$<TARGET_PROPERTY:brevlo_e2e_stand_in_launcher,BREVLO_LAUNCHER_FILE>"
+          --source "${CMAKE_SOURCE_DIR}" --artefacts "${BREVLO_E2E_DIR}/dialog")
+set_tests_properties(failure_dialog PROPERTIES TIMEOUT 600)
+
 # A launcher signed through the build with a throwaway certificate made for the tests.
 set(BREVLO_E2E_CERT_DIR "${BREVLO_E2E_DIR}/certificate")
 add_custom_command(
@@ -107,8 +136,11 @@ brevlo_add_stand_in_launcher(brevlo_e2e_signed_launcher "${BREVLO_E2E_DIR}"
   SIGN_PASSWORD_FILE "${BREVLO_E2E_CERT_DIR}/password.txt"
   SIGN_DEPENDS brevlo_e2e_certificate)
 
-add_dependencies(brevlo_e2e_tests brevlo_e2e_branded_launcher brevlo_e2e_signed_launcher)
+add_dependencies(brevlo_e2e_tests brevlo_e2e_branded_launcher brevlo_e2e_signed_launcher
+  brevlo_e2e_report_launcher brevlo_e2e_branded_dialog_launcher brevlo_e2e_start_without_handles)
 target_compile_definitions(brevlo_e2e_tests PRIVATE
+  BREVLO_E2E_REPORT_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_report_launcher,BREVLO_LAUNCHER_FILE>"
+  BREVLO_VERSION_TEXT="${PROJECT_VERSION}"
   BREVLO_E2E_BRANDED_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_branded_launcher,BREVLO_LAUNCHER_FILE>"
   BREVLO_E2E_SIGNED_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_signed_launcher,BREVLO_LAUNCHER_FILE>")
 

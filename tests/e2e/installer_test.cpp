@@ -6,6 +6,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <future>
+#include <memory>
+#include <regex>
+#include <set>
 #include <string>
 
 #include "e2e_support.hpp"
@@ -97,7 +101,9 @@ INSTANTIATE_TEST_SUITE_P(Runtime, InstallerArguments,
                              SilentCase{"Registered", true, BREVLO_E2E_STANDIN_LAUNCHER},
                              SilentCase{"NotRegistered", false, BREVLO_E2E_STANDIN_LAUNCHER},
                              SilentCase{"BrandedNotRegistered", false, BREVLO_E2E_BRANDED_LAUNCHER},
-                             SilentCase{"SignedRegistered", true, BREVLO_E2E_SIGNED_LAUNCHER}),
+                             SilentCase{"SignedRegistered", true, BREVLO_E2E_SIGNED_LAUNCHER},
+                             SilentCase{"ReportOptionsNotRegistered", false,
+                                        BREVLO_E2E_REPORT_LAUNCHER}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- the installer fails -------------------------------------------------------------------
@@ -322,6 +328,175 @@ TEST_F(InstallTest, DamagedImageWritesAndRunsNothing) {
   EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was written";
   EXPECT_EQ(installer_command_line(), "<the installer did not run>");
   EXPECT_FALSE(fs::exists(app_));
+}
+
+// --- two launchers at once -------------------------------------------------------------------
+
+class TwoLaunchers : public InstallTest {
+ protected:
+  void SetUp() override {
+    InstallTest::SetUp();
+    stand_in(L"0", true);
+    options_.environment.set(L"BREVLO_STANDIN_COUNT", L"1");
+  }
+
+  // The run in a folder of its own for the launcher's output files.
+  std::future<RunResult> start(const LaunchOptions& options, const wchar_t* name) {
+    const fs::path scratch = folder_ / name;
+    fs::create_directories(scratch);
+    return std::async(std::launch::async, [options, scratch] { return run_program(options, scratch); });
+  }
+
+  std::string installed() const {
+    return out_until_installer(false) + kInstalled + kStartingNew + kAppStarted;
+  }
+  static std::string launched() { return std::string(kProbeFalse) + kFoundInstalled + kAppStarted; }
+};
+
+TEST_F(TwoLaunchers, StartedTogetherInstallOnceAndBothStartTheGame) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  // The installer takes a few seconds before the game is in place.
+  options_.environment.set(L"BREVLO_STANDIN_DELAY", L"3000");
+  auto first = start(options_, L"first");
+  auto second = start(options_, L"second");
+  const RunResult a = first.get();
+  const RunResult b = second.get();
+  EXPECT_EQ((std::multiset<std::string>{a.out, b.out}),
+            (std::multiset<std::string>{installed(), launched()}));
+  EXPECT_EQ(a.err + b.err, "");
+  EXPECT_EQ(a.exit_code, kExitStarted);
+  EXPECT_EQ(b.exit_code, kExitStarted);
+  EXPECT_EQ(read_file(temp_ / L"standin-runs.txt"), "run\n") << "the installer ran more than once";
+  EXPECT_FALSE(fs::exists(installer_));
+  expect_app_ran();
+}
+
+TEST_F(TwoLaunchers, AWaiterTakesOverFromAHolderThatWasKilled) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  // The holder: its installer never gets as far as installing.
+  LaunchOptions holder = options_;
+  holder.environment.set(L"BREVLO_STANDIN_DELAY", L"600000");
+  std::wstring command_line = L"\"" + holder.program + L"\"";
+  std::wstring environment = holder.environment.block();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;  // no standard handles: the holder prints nowhere
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessW(holder.program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                             CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
+                             &info));
+  const auto close = [](HANDLE h) { CloseHandle(h); };
+  const std::unique_ptr<void, decltype(close)> holder_process(info.hProcess, close);
+  const std::unique_ptr<void, decltype(close)> holder_thread(info.hThread, close);
+  // The stand-in recorded its start: the holder holds the lock and waits for its installer.
+  const fs::path record = temp_ / L"standin-run.txt";
+  ASSERT_TRUE(wait_for_file(record)) << "the holder's installer did not start";
+  const DWORD stand_in_id = std::stoul(read_record(record)["pid"]);
+  const std::unique_ptr<void, decltype(close)> stand_in(
+      OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, stand_in_id), close);
+  ASSERT_NE(stand_in.get(), nullptr) << GetLastError();
+
+  auto waiter = start(options_, L"waiter");
+  // The holder dies mid-install without giving the lock back; its installer goes first, so that
+  // nothing holds setup_temp.exe once the lock is free.
+  ASSERT_NE(SuspendThread(info.hThread), static_cast<DWORD>(-1));
+  ASSERT_TRUE(TerminateProcess(stand_in.get(), 1));
+  ASSERT_EQ(WaitForSingleObject(stand_in.get(), 60000), WAIT_OBJECT_0);
+  ASSERT_TRUE(TerminateProcess(info.hProcess, 1));
+  ASSERT_EQ(WaitForSingleObject(info.hProcess, 60000), WAIT_OBJECT_0);
+
+  const RunResult run = waiter.get();
+  EXPECT_EQ(run.out, installed());
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  EXPECT_EQ(read_file(temp_ / L"standin-runs.txt"), "run\nrun\n");
+  EXPECT_FALSE(fs::exists(installer_));
+  expect_app_ran();
+}
+
+// --- the support log ---------------------------------------------------------------------------
+
+class SupportLog : public InstallTest {
+ protected:
+  void SetUp() override {
+    InstallTest::SetUp();
+    use_stand_in(BREVLO_E2E_REPORT_LAUNCHER);
+    stand_in(L"0", true);
+    log_ = temp_ / L"Ostrevan-launcher.log";
+  }
+
+  // A run's block as the launcher writes it, its time shown as TIME.
+  std::string block(const RunResult& run, DWORD status) const {
+    return "== brevlo " BREVLO_VERSION_TEXT " run at TIME: " + quoted_command_line() + "\n" +
+           run.out + run.err + "== exit status " + std::to_string(status) + "\n";
+  }
+  std::string quoted_command_line() const { return narrow(L"\"" + options_.program + L"\""); }
+
+  // The log with each run's time masked.
+  std::string masked_log() const {
+    static const std::regex time(R"(run at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d: )");
+    return std::regex_replace(read_file(log_).value_or("<no log>"), time, "run at TIME: ");
+  }
+
+  fs::path log_;
+};
+
+TEST_F(SupportLog, EachRunAppendsItsLinesAndStatusAFatalStopIncluded) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  const RunResult install = run_program(options_, folder_);
+  EXPECT_EQ(install.out, out_until_installer(false) + kInstalled + kStartingNew + kAppStarted);
+  EXPECT_EQ(install.exit_code, kExitStarted);
+  const RunResult launch = run_program(options_, folder_);
+  EXPECT_EQ(launch.out, std::string(kProbeFalse) + kFoundInstalled + kAppStarted);
+  EXPECT_EQ(launch.exit_code, kExitStarted);
+  LaunchOptions stopping = options_;
+  stopping.environment.unset(L"LOCALAPPDATA");
+  const RunResult stop = run_program(stopping, folder_);
+  EXPECT_EQ(stop.exit_code, kExitFatalStop);
+  EXPECT_EQ(stop.err, "\nthread 'main' panicked at " +
+                          location_of("src/main/launch.cpp", "(env.installed_application_path") +
+                          ":\n" + kLocalAppDataContext +
+                          ": NotPresent\nnote: run with `BREVLO_BACKTRACE=1` environment variable "
+                          "to display a backtrace\n");
+  EXPECT_EQ(masked_log(), block(install, 0) + block(launch, 0) + block(stop, 101));
+}
+
+TEST_F(SupportLog, OldestRunsAreDroppedWholeToKeepIt64KiB) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  const auto old_run = [](char fill, std::size_t size) {
+    std::string run = "== brevlo 0.0.1 run at TIME: old\n";
+    const std::string end = "== exit status 1\n";
+    while (run.size() + end.size() < size) {
+      run += std::string(std::min<std::size_t>(99, size - run.size() - end.size() - 1), fill) + "\n";
+    }
+    return run + end;
+  };
+  const std::string oldest = old_run('a', 41000);
+  const std::string older = old_run('b', 24400);
+  ASSERT_EQ(oldest.size() + older.size(), 65400u);
+  ASSERT_TRUE(write_file(log_, oldest + older));
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  // 65400 bytes and this run's are more than 65536: the oldest run goes, all of it.
+  const std::string want = older + block(run, 0);
+  EXPECT_EQ(masked_log(), want);
+  EXPECT_LE(read_file(log_).value_or("").size(), 65536u);
+}
+
+TEST_F(SupportLog, ALogThatCannotBeWrittenChangesNothing) {
+  RuntimeRegistration runtime(false);
+  ASSERT_TRUE(runtime.ok());
+  fs::create_directories(log_);  // a folder where the file would be
+  const RunResult run = run_program(options_, folder_);
+  EXPECT_EQ(run.out, out_until_installer(false) + kInstalled + kStartingNew + kAppStarted);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  EXPECT_TRUE(fs::is_directory(log_));
+  expect_app_ran();
 }
 
 }  // namespace

@@ -159,6 +159,10 @@ def check_imports(pe, c):
         allowed = dll in SYSTEM_DLLS or dll.startswith(SYSTEM_DLL_PREFIXES)
         c.true(f"import {dll} is a system DLL", allowed, "not in the allowed set " +
                ", ".join(sorted(SYSTEM_DLLS)))
+    # user32 and version are loaded only when the failure dialog is shown; advapi32's calls come
+    # from kernelbase. None of them may cost every start a load.
+    for dll in ("user32.dll", "version.dll", "advapi32.dll"):
+        c.true(f"{dll} is not imported", dll not in dlls)
 
 
 def check_icons(found, c):

@@ -1,7 +1,10 @@
 // A stand-in for the embedded installer, built into test launchers in its place.
 //
-// When started it records its command line in standin-run.txt beside its own file (UTF-8, one
-// line "command_line=<GetCommandLineW>"), then, told by its environment:
+// When started it records its command line and process id in standin-run.txt beside its own file
+// (UTF-8, lines "command_line=<GetCommandLineW>" and "pid=<decimal>"), then, told by its
+// environment:
+//   BREVLO_STANDIN_COUNT=1     adds a line "run" to standin-runs.txt beside its own file;
+//   BREVLO_STANDIN_DELAY=<ms>  waits that long before it installs;
 //   BREVLO_STANDIN_INSTALL=1   copies the file named by BREVLO_STANDIN_APP to
 //                              %LOCALAPPDATA%\<BREVLO_STANDIN_TARGET>, as the real installer
 //                              would (the target is Ostrevan\Ostrevan.exe when unset);
@@ -134,7 +137,22 @@ int main() {
   const std::wstring holding = variable(L"BREVLO_STANDIN_HOLDING");
   if (!holding.empty()) return hold(holding, variable(L"BREVLO_STANDIN_HOLD"));
 
-  if (!record(L"standin-run.txt", "command_line=" + utf8(GetCommandLineW()) + "\n")) return 0x5E;
+  if (!record(L"standin-run.txt", "command_line=" + utf8(GetCommandLineW()) + "\npid=" +
+                                       std::to_string(GetCurrentProcessId()) + "\n")) {
+    return 0x5E;
+  }
+  if (variable(L"BREVLO_STANDIN_COUNT") == L"1") {
+    HANDLE runs = CreateFileW((own_directory() + L"standin-runs.txt").c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool counted = runs != INVALID_HANDLE_VALUE && WriteFile(runs, "run\n", 4, &written, nullptr);
+    if (runs != INVALID_HANDLE_VALUE) CloseHandle(runs);
+    if (!counted) return 0x65;
+  }
+  // An installation that takes a while, for launchers started while it runs.
+  const std::wstring delay = variable(L"BREVLO_STANDIN_DELAY");
+  if (!delay.empty()) Sleep(static_cast<DWORD>(std::wcstoul(delay.c_str(), nullptr, 10)));
   const std::wstring how = variable(L"BREVLO_STANDIN_INSTALL");
   if ((how == L"1" || how == L"dir") && !install(how)) return 0x5F;
   if (variable(L"BREVLO_STANDIN_READONLY") == L"1" &&

@@ -78,14 +78,14 @@ listing() {
   local folder=$1 names=$2
   echo "drwxr-xr-x 0/0 2026-01-01 00:00 $folder/"
   for name in $names; do
-    case $name in *.md | LICENSE) mode=-rw-r--r-- ;; *) mode=-rwxr-xr-x ;; esac
+    case $name in *.md | *.png | LICENSE) mode=-rw-r--r-- ;; *) mode=-rwxr-xr-x ;; esac
     echo "$mode 0/0 2026-01-01 00:00 $folder/$name"
   done
 }
 expect "zip entries" "$(entries "$root/dist/$win.zip" | sed 's/ 26-Jan-01 / 2026-01-01 /')" \
-  "$(listing "$win" "$documents brevlo-pack.exe brevlo-stub.exe")"
+  "$(listing "$win" "$documents brevlo-pack.exe brevlo-stub.exe failure-dialog.png")"
 expect "tar.gz entries" "$(entries "$root/dist/$linux.tar.gz")" \
-  "$(listing "$linux" "$documents brevlo-check-config brevlo-pack brevlo-stub.exe")"
+  "$(listing "$linux" "$documents brevlo-check-config brevlo-pack brevlo-stub.exe failure-dialog.png")"
 
 mkdir "$root/win" "$root/linux"
 (cd "$root/win" && unzip -q "$root/dist/$win.zip")
@@ -93,6 +93,7 @@ tar -xzf "$root/dist/$linux.tar.gz" -C "$root/linux"
 for bundle in "$root/win/$win" "$root/linux/$linux"; do
   cmp -s "$bundle/README.md" "$source_dir/docs/publisher-guide.md" || fail "$bundle/README.md"
   cmp -s "$bundle/LICENSE" "$source_dir/LICENSE" || fail "$bundle/LICENSE"
+  cmp -s "$bundle/failure-dialog.png" "$source_dir/docs/failure-dialog.png" || fail "$bundle/failure-dialog.png"
   cmp -s "$bundle/THIRD-PARTY-NOTICES.md" "$source_dir/THIRD-PARTY-NOTICES.md" || fail "$bundle/THIRD-PARTY-NOTICES.md"
   cmp -s "$bundle/brevlo-stub.exe" "$stub" || fail "$bundle/brevlo-stub.exe"
   printf '{"productName": "BrevloBundleCheck", "mainBinaryName": "BundleGame"}\n' >"$bundle/game.json"

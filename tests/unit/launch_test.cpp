@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/config/config.hpp"
+#include "core/run_report.hpp"
 #include "main/frame.hpp"
 #include "main/launch.hpp"
 #include "platform/messages.hpp"
@@ -23,6 +24,9 @@ class FakeEnvironment : public LaunchEnvironment {
   bool config_parses = true;
   std::expected<std::string, EnvVarError> app_path = std::string(kAppPath);
   bool exists = true;
+  std::optional<bool> exists_once_locked;  // what path_exists answers once the lock is held
+  bool stage_stops = false;                // the installer stage ends in a fatal stop
+  bool locked = false;
   bool launch_starts = true;
   std::expected<bool, StageError> stage_result = true;
   Result<bool> intact = true;
@@ -56,7 +60,7 @@ class FakeEnvironment : public LaunchEnvironment {
   }
   bool path_exists(std::string_view path) override {
     calls.push_back("path_exists " + std::string(path));
-    return exists;
+    return locked && exists_once_locked ? *exists_once_locked : exists;
   }
   bool launch_application(std::string_view path) override {
     calls.push_back("launch_application " + std::string(path));
@@ -85,7 +89,16 @@ class FakeEnvironment : public LaunchEnvironment {
     stage_file_name = file_name;
     stage_config = std::move(config);
     stage_webview = webview_ready;
+    if (stage_stops) fatal_stop("stage stopped");
     return stage_result;
+  }
+  void lock_install(const GameConfig& config) override {
+    calls.push_back("lock_install " + config.productName);
+    locked = true;
+  }
+  void unlock_install() override {
+    calls.push_back("unlock_install");
+    locked = false;
   }
 
   const std::uint8_t image[4] = {'M', 'Z', 0, 1};
@@ -133,14 +146,17 @@ TEST_P(LaunchFlow, LinesChannelsAndStatus) {
                                                    "launch_application " + std::string(kAppPath)}));
   } else if (!c.intact || !*c.intact) {
     // The image is checked before anything is written, and nothing follows a failed check.
-    EXPECT_EQ(env.calls, (std::vector<std::string>{env.calls[0], env.calls[1], env.calls[2],
-                                                   env.calls[3], "installer_image",
-                                                   "installer_image_intact"}));
+    EXPECT_EQ(env.calls, (std::vector<std::string>{
+                             env.calls[0], env.calls[1], env.calls[2], env.calls[3],
+                             "lock_install Ostrevan", env.calls[3], "installer_image",
+                             "installer_image_intact", "unlock_install"}));
   } else {
-    EXPECT_EQ(env.calls, (std::vector<std::string>{env.calls[0], env.calls[1], env.calls[2],
-                                                   env.calls[3], "installer_image",
-                                                   "installer_image_intact",
-                                                   "run_installer_stage"}));
+    // The installation runs under the lock, with the existence tested again once it is held.
+    EXPECT_EQ(env.calls, (std::vector<std::string>{
+                             env.calls[0], env.calls[1], env.calls[2], env.calls[3],
+                             "lock_install Ostrevan", env.calls[3], "installer_image",
+                             "installer_image_intact", "run_installer_stage", "unlock_install"}));
+    EXPECT_FALSE(env.locked);
     EXPECT_EQ(env.stage_image, env.image);
     EXPECT_EQ(env.stage_image_size, sizeof env.image);
     EXPECT_EQ(env.stage_file_name, "setup_temp.exe");
@@ -191,6 +207,152 @@ INSTANTIATE_TEST_SUITE_P(
                  "❌ 静默安装失败: The system cannot find the file specified. (os error 2)\n", 1,
                  std::unexpected(Error::os(2))}),
     [](const auto& info) { return info.param.name; });
+
+// A second launcher started while the first installs: it waits for the lock, then tests the
+// existence again and goes on from there; the lock is given back on every way out.
+TEST(InstallLock, WaiterGoesOnFromTheExistenceTest) {
+  const std::string app(kAppPath);
+  const std::vector<std::string> before = {"probe_webview", "load_game_config",
+                                           "installed_application_path Ostrevan",
+                                           "path_exists " + app, "lock_install Ostrevan",
+                                           "path_exists " + app};
+  struct Case {
+    std::string name;
+    bool exists_once_locked;
+    bool launch_starts;
+    std::vector<std::string> then;
+    std::string out;
+    int status;
+  };
+  const Case cases[] = {
+      {"the holder installed it",
+       true,
+       true,
+       {"launch_application " + app, "unlock_install"},
+       std::string(kProbeFalse) + kLaunchLine + kStarted,
+       0},
+      {"the holder installed it but it does not start",
+       true,
+       false,
+       {"launch_application " + app, "unlock_install"},
+       std::string(kProbeFalse) + kLaunchLine,
+       1},
+      {"the holder ended without it",
+       false,
+       true,
+       {"installer_image", "installer_image_intact", "run_installer_stage", "unlock_install"},
+       std::string(kProbeFalse) + kInstallLine,
+       0},
+  };
+  for (const Case& c : cases) {
+    testing::CapturedOutput capture;
+    FakeEnvironment env;
+    env.exists = false;
+    env.exists_once_locked = c.exists_once_locked;
+    env.launch_starts = c.launch_starts;
+    EXPECT_EQ(run_and_finish(env), c.status) << c.name;
+    std::vector<std::string> calls = before;
+    calls.insert(calls.end(), c.then.begin(), c.then.end());
+    EXPECT_EQ(env.calls, calls) << c.name;
+    EXPECT_EQ(capture.out.text, c.out) << c.name;
+    EXPECT_EQ(capture.err.text, "") << c.name;
+  }
+}
+
+TEST(InstallLock, GivenBackAfterAFatalStopInTheStage) {
+  testing::CapturedOutput capture;
+  FakeEnvironment env;
+  env.exists = false;
+  env.stage_stops = true;
+  EXPECT_EQ(run_and_finish(env), 101);
+  EXPECT_EQ(env.calls.back(), "unlock_install");
+  EXPECT_FALSE(env.locked);
+}
+
+TEST(InstallLock, NameIsTheSessionsAndHashesTheProductName) {
+  const std::pair<std::string_view, std::string_view> rows[] = {
+      {"", "Local\\brevlo-install-cbf29ce484222325"},
+      {"Ostrevan", "Local\\brevlo-install-79511b4cd496c279"},
+      {"a\\b", "Local\\brevlo-install-e6b9b11904eabd96"},
+      {"奥斯特雷文 游戏", "Local\\brevlo-install-89408aa0979f7421"},
+  };
+  for (const auto& [product, name] : rows) EXPECT_EQ(install_lock_name(product), name) << product;
+}
+
+// --- what --support-log and --failure-dialog make of a run ------------------------------------
+
+TEST(RunReport, SupportLogBlockOfOneRun) {
+  const LocalTime start{2026, 3, 7, 9, 5, 1};
+  struct Row {
+    std::string_view printed;
+    int status;
+    std::string_view body;
+  };
+  const Row rows[] = {
+      {"a\nb\n", 0, "a\nb\n== exit status 0\n"},
+      {"", 101, "== exit status 101\n"},
+      {"partial", 1, "partial\n== exit status 1\n"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(support_log_run(start, "1.2.3", "\"C:\\x y\\l.exe\" a\r\nb", row.printed, row.status),
+              "== brevlo 1.2.3 run at 2026-03-07 09:05:01: \"C:\\x y\\l.exe\" a  b\n" +
+                  std::string(row.body));
+  }
+}
+
+TEST(RunReport, SupportLogDropsWholeOldestRuns) {
+  const std::string a = "== brevlo 1 run at A\naaaa\n== exit status 0\n";  // 43 bytes
+  const std::string b = "== brevlo 1 run at B\nbb\n== exit status 1\n";    // 41 bytes
+  const std::string c = "== brevlo 1 run at C\n== exit status 101\n";      // 40 bytes
+  struct Row {
+    std::string name;
+    std::string existing;
+    std::size_t limit;
+    std::string want;
+  };
+  const Row rows[] = {
+      {"first run", "", 100, c},
+      {"room for all", a + b, 124, a + b + c},
+      {"one byte over drops the oldest", a + b, 123, b + c},
+      {"only the new run fits", a + b, 80, c},
+      {"the new run alone is too long", a + b, 10, c},
+      {"text before the first run", "junk\n== brevlo x\n" + b, 1000, "== brevlo x\n" + b + c},
+      {"no run at all", "junk", 1000, c},
+      {"a cut last line", a + "== brevlo 1 run at B\nb", 1000, a + "== brevlo 1 run at B\nb\n" + c},
+      {"a mark inside a line is no run", "x == brevlo 1\n" + a, 1000, a + c},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(support_log_with_run(row.existing, c, row.limit), row.want) << row.name;
+  }
+}
+
+TEST(RunReport, DialogTextIsStandardErrorWithoutTheLineFeedsAround) {
+  EXPECT_EQ(failure_dialog_text("❌ 静默安装失败: x\n"), "❌ 静默安装失败: x");
+  EXPECT_EQ(failure_dialog_text("\nthread 'main' panicked at a:\nb\nnote: c\n"),
+            "thread 'main' panicked at a:\nb\nnote: c");
+  EXPECT_EQ(failure_dialog_text("\n\n"), "");
+}
+
+// The record keeps what the run printed, as the devices took it, with the fatal stop's report.
+TEST(RunReport, RecordHoldsEverythingPrintedInOrder) {
+  testing::CapturedOutput capture;
+  OutputRecord record;
+  set_output_record(&record);
+  FakeEnvironment env;
+  env.exists = false;
+  env.stage_result = std::unexpected(StageError(Error::os(5)));
+  EXPECT_EQ(run_and_finish(env), 1);
+  FakeEnvironment stopping;
+  stopping.app_path = std::unexpected(EnvVarError{});
+  EXPECT_EQ(run_and_finish(stopping), 101);
+  set_output_record(nullptr);
+  print_stdout({"not recorded\n"});
+  const std::string failure = "❌ 静默安装失败: Access is denied. (os error 5)\n";
+  EXPECT_EQ(record.all, std::string(kProbeFalse) + kInstallLine + failure + std::string(kProbeFalse) +
+                            capture.err.text.substr(failure.size()));
+  EXPECT_EQ(record.err, capture.err.text);
+  EXPECT_TRUE(capture.err.text.substr(failure.size()).starts_with("\nthread 'main' panicked at "));
+}
 
 std::string report_lines(const std::string& where, const std::string& message) {
   return "\nthread 'main' panicked at " + where + ":\n" + message + "\n";

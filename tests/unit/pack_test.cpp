@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pack/digest.hpp"
@@ -953,13 +954,16 @@ TEST_F(PackTool, UnreadableInputsAndUnwritableOutputExitWith2) {
 TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
   struct Row {
     std::vector<std::string> flags;
-    bool failure_dialog, support_log;
+    bool failure_dialog, support_log, branded_name;
   };
   const Row rows[] = {
-      {{}, false, false},
-      {{"--failure-dialog"}, true, false},
-      {{"--support-log"}, false, true},
-      {{"--support-log", "--failure-dialog"}, true, true},
+      {{}, false, false, false},
+      {{"--failure-dialog"}, true, false, false},
+      {{"--support-log"}, false, true, false},
+      {{"--support-log", "--failure-dialog"}, true, true, false},
+      {{"--product-name", "奥斯特雷文"}, false, false, true},
+      {{"--failure-dialog", "--product-name", "Ostrevan"}, true, false, true},
+      {{"--file-description", "Ostrevan"}, false, false, false},
   };
   for (const Row& row : rows) {
     auto args = row.flags;
@@ -974,8 +978,8 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
     const auto options = decode_pack_options(
         std::span(out).subspan(section->PointerToRawData, section->VirtualSize));
     ASSERT_TRUE(options.has_value());
-    EXPECT_EQ(std::pair(options->failure_dialog, options->support_log),
-              std::pair(row.failure_dialog, row.support_log))
+    EXPECT_EQ(std::tuple(options->failure_dialog, options->support_log, options->branded_name),
+              std::tuple(row.failure_dialog, row.support_log, row.branded_name))
         << ::testing::PrintToString(row.flags);
   }
   auto args = command();
@@ -1155,6 +1159,16 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
   options.image_sha256.fill(0xA5);
   const auto good = encode_pack_options(options);
   EXPECT_EQ(decode_pack_options(good), options);
+  // Each flag has its own bit and comes back alone.
+  for (const auto& [flag, field] : {std::pair{kFailureDialogFlag, &PackOptions::failure_dialog},
+                                   std::pair{kSupportLogFlag, &PackOptions::support_log},
+                                   std::pair{kBrandedNameFlag, &PackOptions::branded_name}}) {
+    PackOptions one;
+    one.*field = true;
+    const auto bytes = encode_pack_options(one);
+    EXPECT_EQ(bytes[16] | bytes[17] << 8 | bytes[18] << 16 | bytes[19] << 24, flag);
+    EXPECT_EQ(decode_pack_options(bytes), one);
+  }
   struct Row {
     std::string_view name;
     std::function<void(ByteVec&)> damage;
@@ -1164,7 +1178,7 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
       {"one byte short", [](ByteVec& b) { b.pop_back(); }},
       {"one byte long", [](ByteVec& b) { b.push_back(0); }},
       {"another mark", [](ByteVec& b) { b[12] = '2'; }},
-      {"unknown flag", [](ByteVec& b) { b[16] |= 4; }},
+      {"unknown flag", [](ByteVec& b) { b[16] |= 8; }},
       {"high flag", [](ByteVec& b) { b[19] = 0x80; }},
       {"reserved word", [](ByteVec& b) { b[23] = 1; }},
   };
@@ -1182,6 +1196,20 @@ const std::string kUsageLine =
     "[--failure-dialog] [--support-log]\n"
     "       brevlo-pack inspect [--json] LAUNCHER.exe";
 
+// What --help adds about the pack options.
+const std::string kOptionsText =
+    "\n"
+    "--failure-dialog  when a run fails (exit 1 or 101) and the launcher was started without a\n"
+    "                  standard error handle (double-clicked in Explorer), show the failure\n"
+    "                  line(s) in a message box titled with --product-name (else productName)\n"
+    "                  before exiting; with a console, file or pipe for standard error nothing\n"
+    "                  is shown\n"
+    "--support-log     append each run to %TEMP%\\<productName>-launcher.log: the start time,\n"
+    "                  the launcher's version and command line, every line printed and the exit\n"
+    "                  status; the oldest runs are dropped to keep it at most 64 KiB\n"
+    "Without these options the launcher shows nothing and writes no log. See\n"
+    "docs/publisher-guide.md for a picture of the dialog.\n";
+
 struct MistakeCase {
   const char* what;
   std::size_t kept;                // how many arguments of the full command line stay
@@ -1194,7 +1222,7 @@ TEST_F(PackTool, CommandLineMistakes) {
   const std::size_t all = command().size();
   const MistakeCase cases[] = {
       {"no arguments", 0, {}, {2, "", kUsageLine + "\n"}},
-      {"--help", 0, {"--help"}, {0, kUsageLine + "\n", ""}},
+      {"--help", 0, {"--help"}, {0, kUsageLine + "\n" + kOptionsText, ""}},
       {"unknown argument", all, {"--verbose"},
        {2, "", "brevlo-pack: unknown argument --verbose" + help}},
       {"option without its value", all, {"--icon"},

@@ -127,7 +127,16 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
   PackedLauncher packed;
   add(kConfigSectionName, kPayloadCharacteristics, config);
   add(kImageSectionName, kPayloadCharacteristics, installer);
+  // The launcher takes its dialog's title from the version resource only when it was branded:
+  // now, or in the packed launcher given as the stub, whose resources are kept.
   PackOptions recorded = options;
+  recorded.branded_name = branding.product_name.has_value();
+  if (const SectionHeader* old = tail_section(kOptionsSectionName); old && !recorded.branded_name) {
+    if (const auto bytes = stub->at_rva(old->VirtualAddress, old->VirtualSize)) {
+      const auto old_options = decode_pack_options(*bytes);
+      recorded.branded_name = old_options && old_options->branded_name;
+    }
+  }
   const Bytes image_pieces[] = {installer};
   const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
   if (!image_digest) {

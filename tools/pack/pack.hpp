@@ -68,7 +68,9 @@ struct PackedLauncher {
 // signatures, the stub, the icon) and packs them: the stub's kept sections, .brvcfg with the
 // document, .brvimg with the installer, .brvopt with the options and the installer's SHA-256
 // (options.image_sha256 is not used), .rsrc with the stub's resources as branded, the stub's
-// .reloc; the certificate table and anything after the last section dropped.
+// .reloc; the certificate table and anything after the last section dropped. options.branded_name
+// is not taken from options either: it is set when branding names a product, or the stub is a
+// launcher packed with a product name.
 [[nodiscard]] std::expected<PackedLauncher, Refusal> pack(Bytes stub, Bytes config,
                                                           Bytes installer,
                                                           const Branding& branding,

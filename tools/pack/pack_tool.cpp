@@ -61,7 +61,7 @@ std::string refusal_line(const Refusal& refusal, const InputNames& names) {
 ToolOutcome run_pack_tool(std::span<const std::string> args) {
   if (args.empty()) return failure(2, kUsage);
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    return {0, std::string(kUsage) + "\n", ""};
+    return {0, std::string(kUsage) + "\n" + std::string(kOptionsHelp), ""};
   }
   if (args[0] == "inspect") return run_inspect(args.subspan(1));
   static const std::string_view kOptions[] = {"--stub",         "--config",

@@ -21,6 +21,20 @@ inline constexpr std::string_view kUsage =
     "[--failure-dialog] [--support-log]\n"
     "       brevlo-pack inspect [--json] LAUNCHER.exe";
 
+// What --help prints after the usage line: the two run-time options.
+inline constexpr std::string_view kOptionsHelp =
+    "\n"
+    "--failure-dialog  when a run fails (exit 1 or 101) and the launcher was started without a\n"
+    "                  standard error handle (double-clicked in Explorer), show the failure\n"
+    "                  line(s) in a message box titled with --product-name (else productName)\n"
+    "                  before exiting; with a console, file or pipe for standard error nothing\n"
+    "                  is shown\n"
+    "--support-log     append each run to %TEMP%\\<productName>-launcher.log: the start time,\n"
+    "                  the launcher's version and command line, every line printed and the exit\n"
+    "                  status; the oldest runs are dropped to keep it at most 64 KiB\n"
+    "Without these options the launcher shows nothing and writes no log. See\n"
+    "docs/publisher-guide.md for a picture of the dialog.\n";
+
 // What one run printed and its exit status.
 struct ToolOutcome {
   int status = 0;

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "core/launch_environment.hpp"
+#include "platform/session_mutex_win.hpp"
 
 namespace brevlo {
 
@@ -25,9 +26,16 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
                                                       std::string_view file_name,
                                                       GameConfig config,
                                                       bool webview_ready) override;
+  void lock_install(const GameConfig& config) override;
+  void unlock_install() override { install_lock_.release(); }
+
+  // productName of the configuration the run read; empty before it was read.
+  const std::string& product_name() const { return product_name_; }
 
  private:
   std::span<const std::uint8_t> image_;
+  std::string product_name_;
+  SessionMutex install_lock_;
 };
 
 }  // namespace brevlo

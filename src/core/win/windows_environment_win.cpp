@@ -11,7 +11,11 @@ namespace brevlo {
 
 bool WindowsLaunchEnvironment::probe_webview() { return brevlo::probe_webview(); }
 
-GameConfig WindowsLaunchEnvironment::load_game_config() { return brevlo::load_game_config(); }
+GameConfig WindowsLaunchEnvironment::load_game_config() {
+  GameConfig config = brevlo::load_game_config();
+  product_name_ = config.productName;
+  return config;
+}
 
 std::expected<std::string, EnvVarError> WindowsLaunchEnvironment::installed_application_path(
     const GameConfig& config) {
@@ -34,6 +38,10 @@ std::expected<bool, StageError> WindowsLaunchEnvironment::run_installer_stage(
     std::span<const std::uint8_t> image, std::string_view file_name, GameConfig config,
     bool webview_ready) {
   return brevlo::run_installer_stage(image, file_name, std::move(config), webview_ready);
+}
+
+void WindowsLaunchEnvironment::lock_install(const GameConfig& config) {
+  install_lock_ = SessionMutex::acquire(install_lock_name(config.productName));
 }
 
 }  // namespace brevlo

@@ -1,0 +1,165 @@
+#include "main/run_report.hpp"
+
+#include <string>
+
+#include "brevlo_version.h"
+#include "core/run_report.hpp"
+#include "core/win/installer_stage.hpp"
+#include "core/win/join_path.hpp"
+#include "main/frame.hpp"
+#include "platform/byte_path_win.hpp"
+#include "platform/handle_win.hpp"
+#include "platform/output.hpp"
+#include "platform/session_mutex_win.hpp"
+#include "platform/system_text_win.hpp"
+#include "platform/text.hpp"
+#include "platform/win_support.hpp"
+
+namespace brevlo {
+namespace {
+
+// An existing log longer than this was not written by a launcher and is started afresh.
+constexpr std::size_t kLargestLogRead = 4 * kSupportLogLimit;
+
+// A system library loaded by its name from the system directory; by its full path where the
+// system knows no search flags (Windows 6.0 and 6.1 without KB2533623). Never unloaded.
+HMODULE load_system_library(const wchar_t* name) {
+  HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  Result<std::u16string> path = read_system_text(
+      [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
+  if (!path || path->empty()) return nullptr;
+  *path += u'\\';
+  *path += as_u16(name);
+  return ::LoadLibraryExW(as_wide(*path), nullptr, 0);
+}
+
+template <class F>
+bool find_call(HMODULE module, const char* name, F& function) {
+  if (module == nullptr) return false;
+  function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return function != nullptr;
+}
+
+// The ProductName string of this executable's version resource.
+std::u16string branded_product_name() {
+  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+  const HMODULE version = load_system_library(L"version.dll");
+  SizeFn size_of = nullptr;
+  InfoFn info_of = nullptr;
+  QueryFn query = nullptr;
+  if (!find_call(version, "GetFileVersionInfoSizeW", size_of) ||
+      !find_call(version, "GetFileVersionInfoW", info_of) ||
+      !find_call(version, "VerQueryValueW", query)) {
+    return {};
+  }
+  const Result<std::u16string> self = read_system_text(
+      [](wchar_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, buffer, size); });
+  if (!self) return {};
+  DWORD ignored = 0;
+  const DWORD size = size_of(as_wide(*self), &ignored);
+  if (size == 0) return {};
+  std::string info(size, '\0');
+  if (!info_of(as_wide(*self), 0, size, info.data())) return {};
+  // brevlo-pack and the stub's resource script both keep the strings in this one table.
+  void* found = nullptr;
+  UINT length = 0;
+  if (!query(info.data(), L"\\StringFileInfo\\000004b0\\ProductName", &found, &length) ||
+      length == 0) {
+    return {};
+  }
+  std::u16string name(static_cast<const char16_t*>(found), length);
+  while (!name.empty() && name.back() == u'\0') name.pop_back();
+  return name;
+}
+
+// One message box: the title, the text, an OK button and the error icon. user32 is loaded here
+// and only here, so a launcher that shows nothing never loads it.
+void show_failure_dialog(const std::u16string& title, std::string_view text) {
+  using MessageBoxFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
+  MessageBoxFn message_box = nullptr;
+  if (!find_call(load_system_library(L"user32.dll"), "MessageBoxW", message_box)) return;
+  const std::u16string wide_text = utf16_from_wtf8(text);
+  message_box(nullptr, as_wide(wide_text), as_wide(title),
+              MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+// The whole file, or empty when it is missing, unreadable or longer than a log can be.
+std::string read_log(const std::u16string& path) {
+  UniqueHandle file(::CreateFileW(as_wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string bytes;
+  if (!file) return bytes;
+  constexpr DWORD kStep = 16 * 1024;
+  for (std::size_t used = 0;;) {
+    bytes.resize(used + kStep);
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data() + used, kStep, &read, nullptr) ||
+        used + read > kLargestLogRead) {
+      return {};
+    }
+    used += read;
+    if (read == 0) {
+      bytes.resize(used);
+      return bytes;
+    }
+  }
+}
+
+// Appends block to the log of product_name in the temporary directory, one launcher at a time.
+void append_to_support_log(const std::string& product_name, std::string_view block) {
+  const Result<std::string> temp = temporary_directory();
+  if (!temp || product_name.empty()) return;
+  const Result<std::u16string> path =
+      long_path_form(join_path(*temp, product_name + "-launcher.log"));
+  if (!path) return;
+  const SessionMutex writing =
+      SessionMutex::acquire(install_lock_name(product_name) + "-log");
+  const std::string log = support_log_with_run(read_log(*path), block);
+  UniqueHandle file(::CreateFileW(as_wide(*path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  std::span<const std::uint8_t> rest(reinterpret_cast<const std::uint8_t*>(log.data()),
+                                     log.size());
+  while (!rest.empty()) {
+    const Result<std::size_t> written = write_to_handle(file.get(), rest);
+    if (!written || *written == 0) return;
+    rest = rest.subspan(std::min(*written, rest.size()));
+  }
+}
+
+bool has_standard_error() {
+  const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+int run_and_report(WindowsLaunchEnvironment& env, const PackOptions& options) {
+  // Under Wine the first local time of a process costs a few milliseconds (time zone set-up):
+  // asked only for the log.
+  SYSTEMTIME now{};
+  if (options.support_log) ::GetLocalTime(&now);
+  OutputRecord record;
+  set_output_record(&record);
+  const int status = run_and_finish(env);
+  set_output_record(nullptr);
+
+  if (options.support_log) {
+    const LocalTime start{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    const std::string command_line = wtf8_from_utf16(as_u16(::GetCommandLineW()));
+    append_to_support_log(env.product_name(), support_log_run(start, BREVLO_VERSION_TEXT,
+                                                              command_line, record.all, status));
+  }
+  if (options.failure_dialog && status != kExitStarted && !has_standard_error()) {
+    std::u16string title = options.branded_name ? branded_product_name() : std::u16string();
+    if (title.empty()) title = utf16_from_wtf8(env.product_name());
+    if (title.empty()) title = u"brevlo";
+    show_failure_dialog(title, failure_dialog_text(record.err));
+  }
+  return status;
+}
+
+}  // namespace brevlo
