@@ -120,7 +120,9 @@ add_test(NAME failure_dialog
           --branded "$<TARGET_PROPERTY:brevlo_e2e_branded_dialog_launcher,BREVLO_LAUNCHER_FILE>"
           --plain "$<TARGET_PROPERTY:brevlo_e2e_stand_in_launcher,BREVLO_LAUNCHER_FILE>"
           --source "${CMAKE_SOURCE_DIR}" --artefacts "${BREVLO_E2E_DIR}/dialog")
-set_tests_properties(failure_dialog PROPERTIES TIMEOUT 600)
+# Alone: it waits for the prefix's Wine server to end and starts one on its own display.
+set_tests_properties(failure_dialog PROPERTIES RUN_SERIAL TRUE)
+brevlo_test_time_limit(900 failure_dialog)
 
 # A launcher signed through the build with a throwaway certificate made for the tests.
 set(BREVLO_E2E_CERT_DIR "${BREVLO_E2E_DIR}/certificate")
