@@ -20,6 +20,7 @@ mkdir -p "$out"
 export WINEPREFIX="$bench/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 # One persistent server for every run below: a server left from before is ended first, since it
 # may not be a persistent one.
+mkdir -p "$WINEPREFIX"  # the server starts in the prefix, which a fresh build tree lacks
 wineserver -k >/dev/null 2>&1 || true
 wineserver -p
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
@@ -98,17 +99,6 @@ wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/e
 # 5. Peak commit during a full installation with the 8 MB image (runtime registered: silent).
 rm -rf "$unix_local/Ostrevan"
 wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$out/peak.err" || true
-
-# 6. The launcher packed with --failure-dialog and --support-log against the one without: launches
-# with the application present, then first runs (silent installation of the 8 MB image, the game
-# started), each from a machine without the application. Two passes in opposite orders, pooled.
-options_cmd="wine C:/brevlo_bench_options.exe"
-hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch.json" "$launcher_cmd" "$options_cmd" >"$out/options.txt"
-hyperfine -N --warmup 5 --runs 40 --export-json "$out/options_launch_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
-# The game started by the previous run may still be writing its record there: remove until gone.
-remove_app="sh -c 'until rm -rf \"\$0\"; do sleep 0.05; done' '$unix_local/Ostrevan'"
-hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first.json" "$launcher_cmd" "$options_cmd" >>"$out/options.txt"
-hyperfine -N --warmup 1 --runs 8 --prepare "$remove_app" --export-json "$out/options_first_reversed.json" "$options_cmd" "$launcher_cmd" >>"$out/options.txt"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 # 6. Packing the 8,014,088-byte image into the stub with the build machine's brevlo-pack, against
