@@ -6,6 +6,7 @@
 #include "core/run_report.hpp"
 #include "core/win/installer_stage.hpp"
 #include "core/win/join_path.hpp"
+#include "core/win/system_library.hpp"
 #include "main/frame.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/handle_win.hpp"
@@ -21,19 +22,6 @@ namespace {
 // An existing log longer than this was not written by a launcher and is started afresh.
 constexpr std::size_t kLargestLogRead = 4 * kSupportLogLimit;
 
-// A system library loaded by its name from the system directory; by its full path where the
-// system knows no search flags (Windows 6.0 and 6.1 without KB2533623). Never unloaded.
-HMODULE load_system_library(const wchar_t* name) {
-  HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
-  Result<std::u16string> path = read_system_text(
-      [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); });
-  if (!path || path->empty()) return nullptr;
-  *path += u'\\';
-  *path += as_u16(name);
-  return ::LoadLibraryExW(as_wide(*path), nullptr, 0);
-}
-
 template <class F>
 bool find_call(HMODULE module, const char* name, F& function) {
   if (module == nullptr) return false;
@@ -46,7 +34,7 @@ std::u16string branded_product_name() {
   using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
   using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
   using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  const HMODULE version = load_system_library(L"version.dll");
+  const HMODULE version = load_system_library(ModuleLookup{}, L"version.dll");
   SizeFn size_of = nullptr;
   InfoFn info_of = nullptr;
   QueryFn query = nullptr;
@@ -80,7 +68,10 @@ std::u16string branded_product_name() {
 void show_failure_dialog(const std::u16string& title, std::string_view text) {
   using MessageBoxFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
   MessageBoxFn message_box = nullptr;
-  if (!find_call(load_system_library(L"user32.dll"), "MessageBoxW", message_box)) return;
+  if (!find_call(load_system_library(ModuleLookup{}, L"user32.dll"), "MessageBoxW",
+                 message_box)) {
+    return;
+  }
   const std::u16string wide_text = utf16_from_wtf8(text);
   message_box(nullptr, as_wide(wide_text), as_wide(title),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
