@@ -129,16 +129,22 @@ bool has_standard_error() {
 }  // namespace
 
 int run_and_report(WindowsLaunchEnvironment& env, const PackOptions& options) {
-  // Under Wine the first local time of a process costs a few milliseconds (time zone set-up):
-  // asked only for the log.
-  SYSTEMTIME now{};
-  if (options.support_log) ::GetLocalTime(&now);
+  // The run's start as the system clock has it; turned into local time only once the run is over
+  // (under Wine the first local time of a process costs a few milliseconds of time zone set-up,
+  // which should not delay the game's start).
+  FILETIME started{};
+  if (options.support_log) ::GetSystemTimeAsFileTime(&started);
   OutputRecord record;
   set_output_record(&record);
   const int status = run_and_finish(env);
   set_output_record(nullptr);
 
   if (options.support_log) {
+    FILETIME local{};
+    SYSTEMTIME now{};
+    if (!::FileTimeToLocalFileTime(&started, &local) || !::FileTimeToSystemTime(&local, &now)) {
+      now = SYSTEMTIME{};
+    }
     const LocalTime start{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
     const std::string command_line = wtf8_from_utf16(as_u16(::GetCommandLineW()));
     append_to_support_log(env.product_name(), support_log_run(start, BREVLO_VERSION_TEXT,
