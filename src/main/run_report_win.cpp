@@ -22,13 +22,6 @@ namespace {
 // An existing log longer than this was not written by a launcher and is started afresh.
 constexpr std::size_t kLargestLogRead = 4 * kSupportLogLimit;
 
-template <class F>
-bool find_call(HMODULE module, const char* name, F& function) {
-  if (module == nullptr) return false;
-  function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-  return function != nullptr;
-}
-
 // The ProductName string of this executable's version resource.
 std::u16string branded_product_name() {
   using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);

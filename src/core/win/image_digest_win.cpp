@@ -19,24 +19,18 @@ struct HashCalls {
   decltype(&::BCryptHashData) hash = nullptr;
   decltype(&::BCryptFinishHash) finish = nullptr;
   decltype(&::BCryptDestroyHash) destroy = nullptr;
-
-  template <class F>
-  static bool find(HMODULE module, const char* name, F& function) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    return function != nullptr;
-  }
 };
 
 Result<HashCalls> find_hash_calls(const ModuleLookup& lookup) {
   HMODULE bcrypt = load_system_library(lookup, L"bcrypt.dll");
   if (bcrypt == nullptr) return std::unexpected(Error::os(::GetLastError()));
   HashCalls calls;
-  if (!HashCalls::find(bcrypt, "BCryptOpenAlgorithmProvider", calls.open) ||
-      !HashCalls::find(bcrypt, "BCryptCloseAlgorithmProvider", calls.close) ||
-      !HashCalls::find(bcrypt, "BCryptCreateHash", calls.create) ||
-      !HashCalls::find(bcrypt, "BCryptHashData", calls.hash) ||
-      !HashCalls::find(bcrypt, "BCryptFinishHash", calls.finish) ||
-      !HashCalls::find(bcrypt, "BCryptDestroyHash", calls.destroy)) {
+  if (!find_call(bcrypt, "BCryptOpenAlgorithmProvider", calls.open) ||
+      !find_call(bcrypt, "BCryptCloseAlgorithmProvider", calls.close) ||
+      !find_call(bcrypt, "BCryptCreateHash", calls.create) ||
+      !find_call(bcrypt, "BCryptHashData", calls.hash) ||
+      !find_call(bcrypt, "BCryptFinishHash", calls.finish) ||
+      !find_call(bcrypt, "BCryptDestroyHash", calls.destroy)) {
     return std::unexpected(Error::os(::GetLastError()));
   }
   return calls;

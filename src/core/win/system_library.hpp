@@ -17,4 +17,14 @@ struct ModuleLookup {
 // system directory; null when neither loads it. The module stays loaded for the process.
 HMODULE load_system_library(const ModuleLookup& lookup, const wchar_t* name);
 
+// Sets function to the export name of module; false, leaving it null, when module is null or does
+// not export it.
+template <class F>
+bool find_call(HMODULE module, const char* name, F& function) {
+  function = nullptr;
+  if (module == nullptr) return false;
+  function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return function != nullptr;
+}
+
 }  // namespace brevlo

@@ -28,17 +28,11 @@ struct RegistryCalls {
   decltype(&::RegQueryValueExW) query = nullptr;
   decltype(&::RegCloseKey) close = nullptr;
 
-  template <class F>
-  static bool find(HMODULE module, const char* name, F& function) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    return function != nullptr;
-  }
-
   static RegistryCalls from(HMODULE module) {
     RegistryCalls calls;
-    if (module == nullptr || !find(module, "RegOpenKeyExW", calls.open) ||
-        !find(module, "RegQueryValueExW", calls.query) ||
-        !find(module, "RegCloseKey", calls.close)) {
+    if (module == nullptr || !find_call(module, "RegOpenKeyExW", calls.open) ||
+        !find_call(module, "RegQueryValueExW", calls.query) ||
+        !find_call(module, "RegCloseKey", calls.close)) {
       return RegistryCalls{};
     }
     return calls;
