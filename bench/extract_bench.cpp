@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/payload.hpp"
-#include "core/win/image_digest.hpp"
+#include "core/image_digest.hpp"
 #include "core/win/installer_stage.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/handle_win.hpp"
@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   }
   for (int round = 0; round < rounds; ++round) {
     double start = now_ms();
-    if (!brevlo::system_sha256(image)) return 1;
+    volatile auto digest = brevlo::image_digest(image)[0];
+    (void)digest;
     const double hashed = now_ms();
     if (!brevlo::write_installer_file(stage_path, image)) return 1;
     const double end = now_ms();

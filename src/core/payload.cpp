@@ -28,7 +28,7 @@ std::array<std::uint8_t, kOptionsSize> encode_pack_options(const PackOptions& op
   put_u32(bytes.data() + kFlagsAt, (options.failure_dialog ? kFailureDialogFlag : 0) |
                                        (options.support_log ? kSupportLogFlag : 0) |
                                        (options.branded_name ? kBrandedNameFlag : 0));
-  std::ranges::copy(options.image_sha256, bytes.begin() + kDigestAt);
+  std::ranges::copy(options.image_digest, bytes.begin() + kDigestAt);
   return bytes;
 }
 
@@ -42,8 +42,8 @@ std::optional<PackOptions> decode_pack_options(std::span<const std::uint8_t> sec
   options.failure_dialog = (flags & kFailureDialogFlag) != 0;
   options.support_log = (flags & kSupportLogFlag) != 0;
   options.branded_name = (flags & kBrandedNameFlag) != 0;
-  std::copy_n(section.begin() + kDigestAt, options.image_sha256.size(),
-              options.image_sha256.begin());
+  std::copy_n(section.begin() + kDigestAt, options.image_digest.size(),
+              options.image_digest.begin());
   return options;
 }
 

@@ -10,6 +10,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/image_digest.hpp"
+
 namespace brevlo {
 
 // The section that holds game.json.
@@ -21,15 +23,15 @@ inline constexpr std::string_view kInstallerSection = ".brvimg";
 inline constexpr std::string_view kStubMarkSection = ".brvlo";
 inline constexpr char kStubMark[16] = "brevlo-stub/1";
 
-// The section that holds the pack options and the installer image's SHA-256, kOptionsSize bytes:
+// The section that holds the pack options and the installer image's digest, kOptionsSize bytes:
 //   0   16 bytes  kOptionsMark
 //   16  4 bytes   flags, little-endian: kFailureDialogFlag, kSupportLogFlag, kBrandedNameFlag;
 //                 other bits are 0
 //   20  4 bytes   0
-//   24  32 bytes  SHA-256 of the installer image as .brvimg holds it
+//   24  16 bytes  the installer image's ImageDigest (XXH3-128, canonical) as .brvimg holds it
 inline constexpr std::string_view kOptionsSection = ".brvopt";
-inline constexpr char kOptionsMark[16] = "brevlo-opts/1";
-inline constexpr std::size_t kOptionsSize = 56;
+inline constexpr char kOptionsMark[16] = "brevlo-opts/2";
+inline constexpr std::size_t kOptionsSize = 40;
 inline constexpr std::uint32_t kFailureDialogFlag = 1;
 inline constexpr std::uint32_t kSupportLogFlag = 2;
 // The version resource's ProductName was set at pack time (--product-name).
@@ -40,7 +42,7 @@ struct PackOptions {
   bool failure_dialog = false;  // show a failure in a message box when standard error has no handle
   bool support_log = false;     // append each run to <temp>\<productName>-launcher.log
   bool branded_name = false;    // the version resource holds the publisher's product name
-  std::array<std::uint8_t, 32> image_sha256{};
+  ImageDigest image_digest{};
   friend bool operator==(const PackOptions&, const PackOptions&) = default;
 };
 

@@ -363,7 +363,7 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
       {".bss", 0x40, 0x4000, 0, 0, kBss},
       {".brvcfg", 57, 0x5000, 0x200, 0xA00, kReadOnlyData},
       {".brvimg", 0x300, 0x6000, 0x400, 0xC00, kReadOnlyData},
-      {".brvopt", 56, 0x7000, 0x200, 0x1000, kReadOnlyData},
+      {".brvopt", 40, 0x7000, 0x200, 0x1000, kReadOnlyData},
       // 3 types x (3 tables of one entry) + 3 data entries = 232 bytes, then icon (64), group
       // icon (20) and version (416) 8-byte aligned.
       {".rsrc", 0x2E0, 0x8000, 0x400, 0x1200, kData},
@@ -412,10 +412,7 @@ TEST(PackLayout, KeepsTheStubsSectionsAndAppendsPayloadResourcesAndRelocations) 
   EXPECT_EQ(ByteVec(out.begin() + 0xC00, out.begin() + 0x1000), image_raw);
   ByteVec options_raw(0x200, 0);
   std::copy_n(kOptionsMark, sizeof kOptionsMark, options_raw.begin());
-  const Bytes image_pieces[] = {in.installer};
-  const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
-  ASSERT_TRUE(image_digest.has_value()) << image_digest.error();
-  std::ranges::copy(*image_digest, options_raw.begin() + 24);
+  std::ranges::copy(image_digest(in.installer), options_raw.begin() + 24);
   EXPECT_EQ(ByteVec(out.begin() + 0x1000, out.begin() + 0x1200), options_raw)
       << "the mark, no flags and the image's digest";
   ByteVec reloc_raw = relocations(0x1000);
@@ -998,6 +995,7 @@ TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
   ASSERT_TRUE(facts.has_value()) << facts.error();
   const Bytes image_pieces[] = {in.installer};
   const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+  const std::string xxh3 = hex_digits(image_digest(in.installer));
   const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
   ASSERT_TRUE(version.has_value());
   const std::string description = wtf8_from_utf16(version->file_description);
@@ -1008,6 +1006,7 @@ TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
             "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
             "installer-size: " + std::to_string(in.installer.size()) + "\n"
             "installer-sha256: " + sha + "\n"
+            "installer-xxh3: " + xxh3 + "\n"
             "installer-signature: absent\n"
             "icon-sizes: " + (facts->icon_sizes.empty() ? std::string("none") : facts->icon_sizes[0]) + "\n"
             "version-file-description: " + description + "\n"
@@ -1021,7 +1020,7 @@ TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
             "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
             "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
                 std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
-                "\",\"signature\":\"absent\"},\"iconSizes\":[" +
+                "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[" +
                 (facts->icon_sizes.empty() ? "" : "\"" + facts->icon_sizes[0] + "\"") +
                 "],\"version\":{\"fileDescription\":\"" + description +
                 "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
@@ -1038,8 +1037,7 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
     }
     return std::pair<std::size_t, std::size_t>(0, 0);
   };
-  const Bytes image_pieces[] = {in.installer};
-  const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+  const std::string recorded = hex_digits(image_digest(in.installer));
   struct Row {
     std::string name;
     std::function<void(ByteVec&)> damage;
@@ -1088,9 +1086,8 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
     if (row.name == "image_byte_flipped") {
       ByteVec image = in.installer;
       image[5] ^= 1;
-      const Bytes pieces[] = {image};
-      EXPECT_EQ(facts.error(), "installer digest mismatch: recorded " + sha + ", the image's is " +
-                                   hex_digits(*digest_of(DigestAlgorithm::Sha256, pieces)));
+      EXPECT_EQ(facts.error(), "installer digest mismatch: recorded " + recorded +
+                                   ", the image's is " + hex_digits(image_digest(image)));
     } else {
       EXPECT_EQ(facts.error(), row.want) << row.name;
     }
@@ -1153,10 +1150,38 @@ TEST(Digests, KnownAnswersWholeAndInPieces) {
   EXPECT_EQ(digest_from_oid("1.2.840.113549.2.5"), std::nullopt) << "MD5 is not taken";
 }
 
+TEST(ImageDigest, KnownAnswersWholeAndInPieces) {
+  ByteVec long_input(1000);
+  for (std::size_t i = 0; i < long_input.size(); ++i) long_input[i] = static_cast<std::uint8_t>(i * 7);
+  const ByteVec abc = {'a', 'b', 'c'};
+  struct Row {
+    ByteVec input;
+    std::vector<std::size_t> cuts;  // where the input is split for the hasher
+    std::string_view want;
+  };
+  const Row rows[] = {
+      {{}, {}, "99aa06d3014798d86001c324468d497f"},
+      {abc, {1, 1}, "06b05ab6733a618578af5f94892f3950"},
+      // Past the hasher's 256-byte internal buffer, split inside and across stripes.
+      {long_input, {1, 255, 256, 300, 999}, "abee229cdadad76d10ad30264426c830"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(hex_digits(image_digest(row.input)), row.want);
+    ImageHasher hasher;
+    std::size_t from = 0;
+    for (const std::size_t cut : row.cuts) {
+      hasher.update(Bytes(row.input).subspan(from, cut - from));
+      from = cut;
+    }
+    hasher.update(Bytes(row.input).subspan(from));
+    EXPECT_EQ(hex_digits(hasher.finish()), row.want) << row.cuts.size() << " cuts";
+  }
+}
+
 TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
   PackOptions options;
   options.support_log = true;
-  options.image_sha256.fill(0xA5);
+  options.image_digest.fill(0xA5);
   const auto good = encode_pack_options(options);
   EXPECT_EQ(decode_pack_options(good), options);
   // Each flag has its own bit and comes back alone.
@@ -1177,7 +1202,8 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
       {"empty", [](ByteVec& b) { b.clear(); }},
       {"one byte short", [](ByteVec& b) { b.pop_back(); }},
       {"one byte long", [](ByteVec& b) { b.push_back(0); }},
-      {"another mark", [](ByteVec& b) { b[12] = '2'; }},
+      {"the first version's mark", [](ByteVec& b) { b[12] = '1'; }},
+      {"the mark's last byte", [](ByteVec& b) { b[15] = '?'; }},
       {"unknown flag", [](ByteVec& b) { b[16] |= 8; }},
       {"high flag", [](ByteVec& b) { b[19] = 0x80; }},
       {"reserved word", [](ByteVec& b) { b[23] = 1; }},

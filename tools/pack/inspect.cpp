@@ -217,13 +217,15 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
   const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
   if (!image_digest) return wrong("cannot compute a digest: " + image_digest.error());
   facts.installer_sha256 = hex_digits(*image_digest);
+  const ImageDigest checked = brevlo::image_digest(*image_bytes);
+  facts.installer_xxh3 = hex_digits(checked);
   facts.installer_signature = certificate_table_state(*image_bytes);
   if (const auto decoded = decode_pack_options(*options_bytes)) {
     facts.options = *decoded;
-    if (!std::ranges::equal(decoded->image_sha256, *image_digest)) {
+    if (decoded->image_digest != checked) {
       problems.push_back("installer digest mismatch: recorded " +
-                         hex_digits(decoded->image_sha256) + ", the image's is " +
-                         facts.installer_sha256);
+                         hex_digits(decoded->image_digest) + ", the image's is " +
+                         facts.installer_xxh3);
     }
   } else {
     problems.push_back("the .brvopt section is damaged");
@@ -283,6 +285,7 @@ std::string facts_text(const LauncherFacts& facts) {
   line("game-path", facts.game_path);
   line("installer-size", std::to_string(facts.installer_size));
   line("installer-sha256", facts.installer_sha256);
+  line("installer-xxh3", facts.installer_xxh3);
   line("installer-signature", facts.installer_signature);
   std::string icons;
   for (const std::string& size : facts.icon_sizes) icons += (icons.empty() ? "" : " ") + size;
@@ -328,6 +331,8 @@ std::string facts_json(const LauncherFacts& facts) {
   out.Uint64(facts.installer_size);
   out.Key("sha256");
   put_text(out, facts.installer_sha256);
+  out.Key("xxh3");
+  put_text(out, facts.installer_xxh3);
   out.Key("signature");
   put_text(out, facts.installer_signature);
   out.EndObject();

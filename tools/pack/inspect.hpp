@@ -27,7 +27,8 @@ struct LauncherFacts {
   std::string product_name;
   std::string game_path;  // %LOCALAPPDATA%\<productName>\<mainBinaryName>.exe
   std::uint64_t installer_size = 0;
-  std::string installer_sha256;     // lower-case hexadecimal
+  std::string installer_sha256;     // lower-case hexadecimal, computed from the image
+  std::string installer_xxh3;       // the digest the launcher checks, lower-case hexadecimal
   std::string installer_signature;  // "absent", "present" or "malformed"
   std::vector<std::string> icon_sizes;  // "WxH" of the group icon's images; none if unreadable
   std::optional<std::string> file_description, version_product_name, product_version,

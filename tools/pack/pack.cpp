@@ -137,13 +137,7 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
       recorded.branded_name = old_options && old_options->branded_name;
     }
   }
-  const Bytes image_pieces[] = {installer};
-  const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
-  if (!image_digest) {
-    return refuse(Refusal::Input::Output,
-                  "cannot compute the installer's SHA-256: " + image_digest.error());
-  }
-  std::copy_n(image_digest->begin(), recorded.image_sha256.size(), recorded.image_sha256.begin());
+  recorded.image_digest = image_digest(installer);
   const auto options_bytes = encode_pack_options(recorded);
   packed.options_section.assign(options_bytes.begin(), options_bytes.end());
   add(kOptionsSectionName, kPayloadCharacteristics, packed.options_section);

@@ -67,7 +67,7 @@ struct PackedLauncher {
 // Checks every input (the document as the launcher reads it, the installer's MZ and PE
 // signatures, the stub, the icon) and packs them: the stub's kept sections, .brvcfg with the
 // document, .brvimg with the installer, .brvopt with the options and the installer's SHA-256
-// (options.image_sha256 is not used), .rsrc with the stub's resources as branded, the stub's
+// (options.image_digest is not used), .rsrc with the stub's resources as branded, the stub's
 // .reloc; the certificate table and anything after the last section dropped. options.branded_name
 // is not taken from options either: it is set when branding names a product, or the stub is a
 // launcher packed with a product name.
