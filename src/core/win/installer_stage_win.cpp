@@ -1,8 +1,8 @@
 #include "core/win/installer_stage.hpp"
 
+#include "core/join_path.hpp"
 #include "core/win/app_launch.hpp"
 #include "core/win/app_path.hpp"
-#include "core/win/join_path.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/child.hpp"
 #include "platform/debug_form.hpp"
@@ -54,19 +54,6 @@ Result<UniqueHandle> create_installer_file(const std::u16string& path) {
   return file;
 }
 
-// Each write hands over everything that remains, so the image normally goes out in one call.
-Result<void> write_image(HANDLE file, std::span<const std::uint8_t> image) {
-  while (!image.empty()) {
-    auto written = write_to_handle(file, image);
-    if (!written) return std::unexpected(written.error());
-    if (*written == 0) {
-      return std::unexpected(Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"));
-    }
-    image = image.subspan(*written);
-  }
-  return {};
-}
-
 // DeleteFileW, and for access denied (a read-only file, say) one POSIX-semantics delete that
 // ignores the read-only attribute. A failure reports DeleteFileW's own error.
 Result<void> remove_installer(const std::string& installer_path) {
@@ -102,7 +89,7 @@ Result<void> write_installer_file(const std::string& installer_path, std::span<c
   if (!path) return std::unexpected(path.error());
   auto file = create_installer_file(*path);
   if (!file) return std::unexpected(file.error());
-  Result<void> outcome = write_image(file->get(), image);
+  Result<void> outcome = write_all_to_handle(file->get(), image);
   if (outcome && !FlushFileBuffers(file->get())) {
     outcome = std::unexpected(Error::os(GetLastError()));
   }
