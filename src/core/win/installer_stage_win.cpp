@@ -1,5 +1,8 @@
 #include "core/win/installer_stage.hpp"
 
+#include <algorithm>
+#include <atomic>
+
 #include "core/join_path.hpp"
 #include "core/win/app_launch.hpp"
 #include "core/win/app_path.hpp"
@@ -78,6 +81,23 @@ Result<void> remove_installer(const std::string& installer_path) {
   return std::unexpected(Error::os(error));
 }
 
+// The image goes out in pieces this large, so that a damaged one stops its write early; each is
+// still large enough for the write calls to cost nothing next to the bytes.
+constexpr std::size_t kWritePiece = 32 * 1024 * 1024;
+
+// The hashing thread's work: the image in, whether it matched out.
+struct DigestJob {
+  std::span<const std::uint8_t> image;
+  const ImageDigest* expected = nullptr;
+  std::atomic<bool> damaged{false};
+};
+
+DWORD WINAPI run_digest_job(void* parameter) {
+  auto* job = static_cast<DigestJob*>(parameter);
+  job->damaged.store(image_digest(job->image) != *job->expected, std::memory_order_release);
+  return 0;
+}
+
 std::string exit_code_debug_form(std::uint32_t code) {
   return "Some(" + decimal(static_cast<std::int32_t>(code)) + ")";
 }
@@ -97,6 +117,46 @@ Result<void> write_installer_file(const std::string& installer_path, std::span<c
   return outcome;
 }
 
+bool write_checked_installer(const std::string& path, std::span<const std::uint8_t> image,
+                             const ImageDigest& expected, WrittenInstaller& written) {
+  written.path = path;
+  DigestJob job{image, &expected};
+  UniqueHandle hasher(CreateThread(nullptr, 0, &run_digest_job, &job, 0, nullptr));
+  if (!hasher) {
+    if (image_digest(image) != expected) return false;
+    written.outcome = write_installer_file(path, image);
+    return true;
+  }
+
+  Result<void> outcome;
+  if (auto long_path = long_path_form(path); !long_path) {
+    outcome = std::unexpected(long_path.error());
+  } else if (auto file = create_installer_file(*long_path); !file) {
+    outcome = std::unexpected(file.error());
+  } else {
+    for (std::size_t done = 0; outcome && done < image.size(); done += kWritePiece) {
+      if (job.damaged.load(std::memory_order_acquire)) break;
+      outcome = write_all_to_handle(file->get(), image.subspan(done, std::min(kWritePiece,
+                                                                              image.size() - done)));
+    }
+    if (outcome && !FlushFileBuffers(file->get())) outcome = std::unexpected(Error::os(GetLastError()));
+  }
+  // The file is closed here, before it is removed or run.
+  WaitForSingleObject(hasher.get(), INFINITE);
+  if (job.damaged.load(std::memory_order_acquire)) {
+    (void)remove_installer(path);
+    return false;
+  }
+  written.outcome = std::move(outcome);
+  return true;
+}
+
+Result<std::string> installer_path_for(std::string_view file_name) {
+  auto temp_dir = temporary_directory();
+  if (!temp_dir) return std::unexpected(temp_dir.error());
+  return join_path(*temp_dir, file_name);
+}
+
 Result<std::string> temporary_directory() {
   const GetTempPath2WFn query = temp_path_function();
   auto units = read_system_text([query](wchar_t* buffer, DWORD size) { return query(size, buffer); });
@@ -106,7 +166,8 @@ Result<std::string> temporary_directory() {
 
 std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
                                                     std::string_view file_name, GameConfig config,
-                                                    bool webview_ready) {
+                                                    bool webview_ready,
+                                                    const WrittenInstaller* written) {
   const std::string temp_dir =
       expect_ok(temporary_directory(), "the temporary directory had to be known but its query failed");
   const std::string app_path =
@@ -114,7 +175,10 @@ std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t
   const std::string installer_path = join_path(temp_dir, file_name);
 
   print_stdout({"正在提取 ", file_name, " 到 ", path_debug_form(installer_path), "\n"});
-  if (auto extracted = write_installer_file(installer_path, image); !extracted) {
+  const Result<void> extracted = written != nullptr && written->path == installer_path
+                                     ? written->outcome
+                                     : write_installer_file(installer_path, image);
+  if (!extracted) {
     return std::unexpected(StageError(extracted.error()));
   }
 
