@@ -38,8 +38,9 @@ Result<std::size_t> write_to_handle(HANDLE handle, std::span<const std::uint8_t>
 }
 
 Result<void> write_all_to_handle(HANDLE handle, std::span<const std::uint8_t> bytes) {
-  return write_every_byte(
-      bytes, [handle](std::span<const std::uint8_t> rest) { return write_to_handle(handle, rest); });
+  return write_every_byte(bytes, [handle](std::span<const std::uint8_t> rest) {
+    return write_to_handle(handle, rest);
+  });
 }
 
 }  // namespace brevlo

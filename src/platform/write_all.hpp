@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "platform/error.hpp"
 
@@ -15,9 +16,9 @@ namespace brevlo {
 // failure, or at a write that takes no byte, which fails as ErrorKind::WriteZero with zero_text (a
 // literal). done is set to how many bytes went out, whatever the outcome.
 template <class Write>
-[[nodiscard]] Result<void> write_every_byte(std::span<const std::uint8_t> bytes, Write&& write,
-                                            std::size_t& done,
-                                            std::string_view zero_text = "failed to write whole buffer") {
+[[nodiscard]] Result<void> write_every_byte(
+    std::span<const std::uint8_t> bytes, Write&& write, std::size_t& done,
+    std::string_view zero_text = "failed to write whole buffer") {
   done = 0;
   while (done < bytes.size()) {
     const Result<std::size_t> written = write(bytes.subspan(done));

@@ -176,5 +176,5 @@ brevlo_test_time_limit(300 e2e_console)
 # The launcher's form and resources; the linker map names its entry routine.
 add_test(NAME pe_form
   COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_PROPERTY:brevlo,BREVLO_LAUNCHER_FILE>"
-          "${BREVLO_GENERATED}/brevlo-stub.map")
+          "${BREVLO_GENERATED}/brevlo-stub.map" "$<TARGET_FILE:brevlo-stub>")
 brevlo_test_time_limit(300 pe_form)

@@ -136,10 +136,12 @@ bool write_checked_installer(const std::string& path, std::span<const std::uint8
   } else {
     for (std::size_t done = 0; outcome && done < image.size(); done += kWritePiece) {
       if (job.damaged.load(std::memory_order_acquire)) break;
-      outcome = write_all_to_handle(file->get(), image.subspan(done, std::min(kWritePiece,
-                                                                              image.size() - done)));
+      const std::size_t piece = std::min(kWritePiece, image.size() - done);
+      outcome = write_all_to_handle(file->get(), image.subspan(done, piece));
     }
-    if (outcome && !FlushFileBuffers(file->get())) outcome = std::unexpected(Error::os(GetLastError()));
+    if (outcome && !FlushFileBuffers(file->get())) {
+      outcome = std::unexpected(Error::os(GetLastError()));
+    }
   }
   // The file is closed here, before it is removed or run.
   WaitForSingleObject(hasher.get(), INFINITE);
