@@ -57,7 +57,8 @@ w("Whole-process comparisons (1, 2, 6) come from `bench/paired.py`: the commands
 w("")
 if float(load_start[0]) > nproc:
     w(f"**The machine was busy** (a load average of {load_start[0]} on {nproc} cores as the runs "
-      "began): these figures show the method at work, not the launcher's cost; make them again "
+      "began, other build and test jobs sharing its cores): these figures show the method at "
+      "work, not the launcher's cost alone; make them again "
       "on a quiet machine before relying on them.")
     w("")
 
