@@ -169,6 +169,8 @@ TEST(SessionMutexTest, HoldsWhateverMutexTheSystemGives) {
     mutex.release();
     EXPECT_TRUE(taken_elsewhere()) << row.name << ": released";
   }
+}
+
 // A close found at run time travels with the handle it closes; without one nothing is closed.
 TEST(UniqueHandleTest, LoadedCloseMovesWithTheHandle) {
   using CloseFn = decltype(&::CloseHandle);
