@@ -334,7 +334,8 @@ std::expected<ResourceSet, std::string> resources_of(const ByteVec& image) {
   return read_resources(optional_header(image).DataDirectory[kDirResource],
                         [&](std::uint32_t rva, std::uint32_t size) {
                           return stub->at_rva(rva, size);
-                        });
+                        },
+                        image.size());
 }
 
 const Resource* find(const ResourceSet& set, std::uint32_t type, std::uint32_t name) {
@@ -547,7 +548,8 @@ TEST(PackBranding, IconReplacesEveryIconWithTheFilesImages) {
       {kRtVersion, 1, kWindresVersion}};
   for (const Resource& r : *resources) {
     EXPECT_EQ(r.language, ResourceId(std::uint32_t{kLangEnglishUs}));
-    got.emplace_back(std::get<std::uint32_t>(r.type), std::get<std::uint32_t>(r.name), r.data);
+    got.emplace_back(std::get<std::uint32_t>(r.type), std::get<std::uint32_t>(r.name),
+                     ByteVec(r.data.begin(), r.data.end()));
   }
   EXPECT_EQ(got, want);
 }
@@ -638,7 +640,8 @@ TEST(Resources, NamedEntriesComeBeforeIdsAndTheTreeReadsBack) {
                                        return std::nullopt;
                                      }
                                      return Bytes(section).subspan(rva - 0x3000, size);
-                                   });
+                                   },
+                                   section.size());
   ASSERT_TRUE(read.has_value()) << read.error();
   ASSERT_EQ(read->size(), set.size());
   for (std::size_t i = 0; i < set.size(); ++i) {
@@ -786,7 +789,10 @@ const RefusalCase kRefusals[] = {
     {"version_resource_malformed",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
-       layout.sections[4].resources->back().data[6] = 'X';  // the key's first letter
+       Resource& version = layout.sections[4].resources->back();
+       ByteVec data(version.data.begin(), version.data.end());
+       data[6] = 'X';  // the key's first letter
+       version.data = data;
        in.stub = build_image(layout);
        in.branding.file_description = "Ostrevan";
      },

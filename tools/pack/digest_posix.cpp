@@ -1,6 +1,7 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "pack/digest.hpp"
@@ -29,15 +30,21 @@ std::string openssl_reason() {
 }  // namespace
 
 std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
-                                                                std::span<const Bytes> pieces) {
+                                                                std::span<const Bytes> pieces,
+                                                                const WindowDone& done) {
   const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                          &EVP_MD_CTX_free);
   if (!context || EVP_DigestInit_ex(context.get(), evp_digest(algorithm), nullptr) != 1) {
     return std::unexpected(openssl_reason());
   }
-  for (const Bytes piece : pieces) {
-    if (EVP_DigestUpdate(context.get(), piece.data(), piece.size()) != 1) {
-      return std::unexpected(openssl_reason());
+  for (Bytes piece : pieces) {
+    while (!piece.empty()) {
+      const Bytes window = piece.first(std::min(piece.size(), kWindow));
+      if (EVP_DigestUpdate(context.get(), window.data(), window.size()) != 1) {
+        return std::unexpected(openssl_reason());
+      }
+      if (done) done(window);
+      piece = piece.subspan(window.size());
     }
   }
   std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);

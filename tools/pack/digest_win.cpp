@@ -45,7 +45,8 @@ std::string cng_reason(NTSTATUS status) {
 }  // namespace
 
 std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
-                                                                std::span<const Bytes> pieces) {
+                                                                std::span<const Bytes> pieces,
+                                                                const WindowDone& done) {
   HashHandles handles;
   NTSTATUS status = BCryptOpenAlgorithmProvider(&handles.algorithm, cng_algorithm(algorithm),
                                                 nullptr, 0);
@@ -54,11 +55,12 @@ std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm 
   if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
   for (Bytes piece : pieces) {
     while (!piece.empty()) {
-      const std::size_t size = std::min<std::size_t>(piece.size(), 0x40000000);
-      status = BCryptHashData(handles.hash, const_cast<PUCHAR>(piece.data()),
-                              static_cast<ULONG>(size), 0);
+      const Bytes window = piece.first(std::min(piece.size(), kWindow));
+      status = BCryptHashData(handles.hash, const_cast<PUCHAR>(window.data()),
+                              static_cast<ULONG>(window.size()), 0);
       if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
-      piece = piece.subspan(size);
+      if (done) done(window);
+      piece = piece.subspan(window.size());
     }
   }
   DWORD length = 0;
