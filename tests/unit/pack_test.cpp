@@ -29,6 +29,12 @@
 #endif
 
 namespace brevlo::pack {
+
+// A refusal as a failing expectation shows it.
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  *out << "input " << static_cast<int>(refusal.input) << ": " << refusal.reason;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -314,12 +320,13 @@ struct Inputs {
   ByteVec installer = installer_image();
   std::optional<ByteVec> icon;
   Branding branding;
+  PackOptions options;
 };
 
 std::expected<PackedLauncher, Refusal> pack_inputs(const Inputs& in) {
   Branding branding = in.branding;
   if (in.icon) branding.icon = Bytes(*in.icon);
-  return pack(in.stub, in.config, in.installer, branding);
+  return pack(in.stub, in.config, in.installer, branding, in.options);
 }
 
 ByteVec packed_bytes(const Inputs& in) {
@@ -662,6 +669,59 @@ struct RefusalCase {
 
 void put(ByteVec& image, std::size_t offset, std::uint32_t value) { write_at(image, offset, value); }
 
+// A resource section at rva with one type of `names` names, each with `languages` language
+// entries, each with a data entry of its own, all naming the same `size` bytes at the section's
+// end.
+ByteVec shared_data_resources(std::uint32_t rva, std::uint32_t names, std::uint32_t languages,
+                              std::uint32_t size) {
+  ByteVec out;
+  const auto table = [&](std::uint32_t entries) {
+    append(out, ResourceDirectory{0, 0, 0, 0, 0, static_cast<std::uint16_t>(entries)});
+  };
+  constexpr std::uint32_t kTable = 0x80000000;
+  const std::uint32_t language_tables_at = 24 + 16 + 8 * names;
+  const std::uint32_t entries_at = language_tables_at + names * (16 + 8 * languages);
+  const std::uint32_t data_at = entries_at + 16 * names * languages;
+  table(1);
+  append(out, ResourceDirectoryEntry{10, kTable | 24});
+  table(names);
+  for (std::uint32_t n = 0; n < names; ++n) {
+    append(out, ResourceDirectoryEntry{n + 1, kTable | (language_tables_at + n * (16 + 8 * languages))});
+  }
+  for (std::uint32_t n = 0; n < names; ++n) {
+    table(languages);
+    for (std::uint32_t i = 0; i < languages; ++i) {
+      append(out, ResourceDirectoryEntry{i, entries_at + 16 * (n * languages + i)});
+    }
+  }
+  for (std::uint32_t i = 0; i < names * languages; ++i) {
+    append(out, ResourceDataEntry{rva + data_at, size, 0, 0});
+  }
+  out.resize(out.size() + size, 0x5A);
+  return out;
+}
+
+// The standard stub with such a resource section for its own.
+ByteVec stub_with_shared_resource_data() {
+  StubLayout layout = standard_stub();
+  layout.sections[4].resources.reset();
+  layout.sections[4].data = shared_data_resources(0x5000, 1, 65535, 1 << 20);
+  return build_image(layout);
+}
+
+// An icon file whose 65,535 directory entries all name the same 1 MiB image.
+ByteVec ico_with_shared_image() {
+  ByteVec out;
+  append(out, IconDir{0, 1, 65535});
+  const ByteVec image = dib_image(256, (1 << 20) - 40, 0x77);
+  for (int i = 0; i < 65535; ++i) {
+    append(out, IconDirEntry{0, 0, 0, 0, 1, 32, static_cast<std::uint32_t>(image.size()),
+                             6 + 16 * 65535});
+  }
+  out.insert(out.end(), image.begin(), image.end());
+  return out;
+}
+
 // File offsets in the standard stub: .rsrc data at 0xA00, its tree as write_resource_section
 // lays it out (root at 0, type tables at 40/64/88, language tables at 112/136/160, data entries at
 // 184/200/216).
@@ -733,6 +793,12 @@ const RefusalCase kRefusals[] = {
     {"stub_truncated_section_data", [](Inputs& in) { in.stub.resize(0xE08); },
      {Refusal::Input::Stub, "section .reloc has data (0x200 bytes at 0xE00) beyond the end of the "
                             "file"}},
+    {"stub_section_without_data_past_the_end",
+     [](Inputs& in) {
+       edit_section(in.stub, ".bss", [](SectionHeader& s) { s.PointerToRawData = 0x100000; });
+     },
+     {Refusal::Input::Stub,
+      "section .bss points at file offset 0x100000, beyond the end of the file"}},
     {"stub_sections_overlap_in_memory",
      [](Inputs& in) {
        edit_section(in.stub, ".rdata", [](SectionHeader& s) { s.VirtualSize = 0x1001; });
@@ -754,6 +820,18 @@ const RefusalCase kRefusals[] = {
      {Refusal::Input::Stub, "its resource directory nests deeper than type, name and language"}},
     {"rsrc_data_outside", [](Inputs& in) { put(in.stub, kRsrc + 184, 0x9000); },
      {Refusal::Input::Stub, "its resource data at RVA 0x9000 (0x40 bytes) lies outside the file"}},
+    {"rsrc_languages_share_data", [](Inputs& in) { in.stub = stub_with_shared_resource_data(); },
+     {Refusal::Input::Stub,
+      "its resource directory names 68718428160 bytes of resource data, more than the file's "
+      "2625055"}},
+    {"rsrc_too_many_entries",
+     [](Inputs& in) {
+       StubLayout layout = standard_stub();
+       layout.sections[4].resources.reset();
+       layout.sections[4].data = shared_data_resources(0x5000, 2, 65535, 0);
+       in.stub = build_image(layout);
+     },
+     {Refusal::Input::Stub, "its resource directory has more than 131072 entries"}},
     {"ico_empty", [](Inputs& in) { in.icon = ByteVec{}; },
      {Refusal::Input::Icon, "only 0 bytes"}},
     {"ico_reserved", [](Inputs& in) { in.icon = from_hex("010001000000"); },
@@ -776,6 +854,9 @@ const RefusalCase kRefusals[] = {
        put(*in.icon, 18, 0xFFFFFFF0);
      },
      {Refusal::Input::Icon, "image 1 of 1 (48 bytes at 4294967280) lies outside the file"}},
+    {"ico_images_share_data", [](Inputs& in) { in.icon = ico_with_shared_image(); },
+     {Refusal::Input::Icon,
+      "its 65535 images total 68718428160 bytes, more than the file's 2097142"}},
     {"ico_not_an_image", [](Inputs& in) { in.icon = make_ico({{16, 32, bytes_of("GIF89a....")}}); },
      {Refusal::Input::Icon, "image 1 of 1 is neither a PNG nor a bitmap with a BITMAPINFOHEADER"}},
     {"version_resource_missing",
@@ -940,6 +1021,14 @@ TEST_F(PackTool, EachRefusalLineNamesTheFile) {
   args.insert(args.end(), {"--version", "1.2.3.4.5"});
   EXPECT_EQ(run(args), refused(1, "brevlo-pack: --version 1.2.3.4.5 is not 1 to 4 numbers from 0 "
                                   "to 65535 separated by dots"));
+  // An installer over 2 GiB, told from its size: the file is sparse past its headers.
+  write_file(dir_ / "big.exe", inputs_.installer);
+  fs::resize_file(dir_ / "big.exe", (std::uint64_t{1} << 31) + 1);
+  args = command();
+  args[5] = path("big.exe");
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("big.exe") +
+                                      " is too large: 2147483649 bytes, more than the 2147483648 "
+                                      "(2 GiB) an installer may have"));
   EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
 }
 
@@ -993,45 +1082,111 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
 }
 
 TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
-  Inputs in;
-  in.branding.product_name = "Ostrevan 奥斯特万";
-  in.branding.version = Version{"2.1", {2, 1, 0, 0}};
-  const ByteVec out = packed_bytes(in);
-  const auto facts = inspect_launcher(out);
-  ASSERT_TRUE(facts.has_value()) << facts.error();
-  const Bytes image_pieces[] = {in.installer};
-  const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
-  const std::string xxh3 = hex_digits(image_digest(in.installer));
-  const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
-  ASSERT_TRUE(version.has_value());
-  const std::string description = wtf8_from_utf16(version->file_description);
-  EXPECT_EQ(facts_text(*facts),
-            "stub-version: none\n"
+  struct Row {
+    PackOptions options;
+    std::string_view dialog_text, log_text, dialog_json, log_json;
+  };
+  const Row rows[] = {
+      {{}, "no", "no", "false", "false"},
+      {{.failure_dialog = true}, "yes", "no", "true", "false"},
+      {{.support_log = true}, "no", "yes", "false", "true"},
+  };
+  for (const Row& row : rows) {
+    Inputs in;
+    in.branding.product_name = "Ostrevan 奥斯特万";
+    in.branding.version = Version{"2.1", {2, 1, 0, 0}};
+    in.options = row.options;
+    const ByteVec out = packed_bytes(in);
+    const auto facts = inspect_launcher(out);
+    ASSERT_TRUE(facts.has_value()) << facts.error();
+    const Bytes image_pieces[] = {in.installer};
+    const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+    const std::string xxh3 = hex_digits(image_digest(in.installer));
+    const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
+    ASSERT_TRUE(version.has_value());
+    const std::string description = wtf8_from_utf16(version->file_description);
+    EXPECT_EQ(facts_text(*facts),
+              "stub-version: none\n"
+              "main-binary-name: Ostrevan\n"
+              "product-name: Ostrevan\n"
+              "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
+              "installer-size: " + std::to_string(in.installer.size()) + "\n"
+              "installer-sha256: " + sha + "\n"
+              "installer-xxh3: " + xxh3 + "\n"
+              "installer-signature: absent\n"
+              "icon-sizes: 2x2\n"
+              "version-file-description: " + description + "\n"
+              "version-product-name: Ostrevan 奥斯特万\n"
+              "version-product-version: 2.1\n"
+              "version-file-version: 2.1\n"
+              "option-failure-dialog: " + std::string(row.dialog_text) + "\n"
+              "option-support-log: " + std::string(row.log_text) + "\n"
+              "signature: absent\n");
+    EXPECT_EQ(facts_json(*facts),
+              "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
+              "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
+                  std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
+                  "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[\"2x2\"],"
+                  "\"version\":{\"fileDescription\":\"" + description +
+                  "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
+                  "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":" +
+                  std::string(row.dialog_json) + ",\"supportLog\":" + std::string(row.log_json) +
+                  "},\"signature\":null}\n");
+  }
+}
+
+// Facts a launcher without a version resource and with a signature shows, control characters
+// in its texts escaped in the text form.
+TEST(Inspect, SignedFactsWithoutVersionStrings) {
+  LauncherFacts facts;
+  facts.stub_version = "1.0.0";
+  facts.main_binary_name = "Ostrevan";
+  facts.product_name = "Ost\x01revan";
+  facts.game_path = "%LOCALAPPDATA%\\Ost\x01revan\\Ostrevan.exe";
+  facts.installer_size = 7;
+  facts.installer_sha256 = "ab";
+  facts.installer_xxh3 = "cd";
+  facts.installer_signature = "malformed";
+  facts.icon_sizes = {"16x16", "256x256"};
+  facts.signature = SignatureFacts{"CN=Ostrevan Games", "sha256"};
+  EXPECT_EQ(facts_text(facts),
+            "stub-version: 1.0.0\n"
             "main-binary-name: Ostrevan\n"
-            "product-name: Ostrevan\n"
-            "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
-            "installer-size: " + std::to_string(in.installer.size()) + "\n"
-            "installer-sha256: " + sha + "\n"
-            "installer-xxh3: " + xxh3 + "\n"
-            "installer-signature: absent\n"
-            "icon-sizes: " + (facts->icon_sizes.empty() ? std::string("none") : facts->icon_sizes[0]) + "\n"
-            "version-file-description: " + description + "\n"
-            "version-product-name: Ostrevan 奥斯特万\n"
-            "version-product-version: 2.1\n"
-            "version-file-version: 2.1\n"
+            "product-name: Ost\\x01revan\n"
+            "game-path: %LOCALAPPDATA%\\Ost\\x01revan\\Ostrevan.exe\n"
+            "installer-size: 7\n"
+            "installer-sha256: ab\n"
+            "installer-xxh3: cd\n"
+            "installer-signature: malformed\n"
+            "icon-sizes: 16x16 256x256\n"
+            "version: none\n"
             "option-failure-dialog: no\n"
             "option-support-log: no\n"
-            "signature: absent\n");
-  EXPECT_EQ(facts_json(*facts),
-            "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
-            "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
-                std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
-                "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[" +
-                (facts->icon_sizes.empty() ? "" : "\"" + facts->icon_sizes[0] + "\"") +
-                "],\"version\":{\"fileDescription\":\"" + description +
-                "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
-                "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":false,"
-                "\"supportLog\":false},\"signature\":null}\n");
+            "signature: present\n"
+            "signature-signer: CN=Ostrevan Games\n"
+            "signature-digest-algorithm: sha256\n"
+            "signature-digest: matches\n"
+            "signature-chain: not checked\n");
+  EXPECT_EQ(facts_json(facts),
+            "{\"stubVersion\":\"1.0.0\",\"mainBinaryName\":\"Ostrevan\",\"productName\":"
+            "\"Ost\\u0001revan\",\"gamePath\":\"%LOCALAPPDATA%\\\\Ost\\u0001revan\\\\Ostrevan.exe\","
+            "\"installer\":{\"size\":7,\"sha256\":\"ab\",\"xxh3\":\"cd\",\"signature\":"
+            "\"malformed\"},\"iconSizes\":[\"16x16\",\"256x256\"],\"version\":null,\"options\":"
+            "{\"failureDialog\":false,\"supportLog\":false},\"signature\":{\"signer\":"
+            "\"CN=Ostrevan Games\",\"digestAlgorithm\":\"sha256\",\"digest\":\"matches\","
+            "\"chain\":\"not checked\"}}\n");
+}
+
+// A certificate table of `size` bytes at `gap` bytes after the end of image, its entry's length
+// 16, revision and type as given, pointed at by the security directory.
+void append_certificate(ByteVec& image, std::uint32_t gap, std::uint32_t length,
+                        std::uint16_t revision, std::uint16_t type) {
+  const auto at = static_cast<std::uint32_t>(image.size() + gap);
+  image.resize(at + 16, 0);
+  put(image, at, length);
+  write_at(image, at + 4, revision);
+  write_at(image, at + 6, type);
+  edit_optional(image, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, 16}; });
 }
 
 TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
@@ -1075,14 +1230,34 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
        },
        "sections out of place: the certificate table does not end the file after the last "
        "section"},
-      {"signature_not_pkcs7",
-       [](ByteVec& b) {
-         const auto at = static_cast<std::uint32_t>(b.size());
-         b.resize(b.size() + 16, 0);
-         put(b, at, 16);
-         edit_optional(b, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, 16}; });
-       },
+      {"signature_not_pkcs7", [](ByteVec& b) { append_certificate(b, 0, 16, 0, 0); },
        "signature: the certificate table's entry is not a PKCS #7 signature"},
+      {"signature_revision_only", [](ByteVec& b) { append_certificate(b, 0, 16, 0x0200, 1); },
+       "signature: the certificate table's entry is not a PKCS #7 signature"},
+      {"signature_type_only", [](ByteVec& b) { append_certificate(b, 0, 16, 0x0100, 2); },
+       "signature: the certificate table's entry is not a PKCS #7 signature"},
+      {"signature_entry_longer_than_its_table",
+       [](ByteVec& b) { append_certificate(b, 0, 24, 0x0200, 2); },
+       "signature: the certificate table's entry does not fit in it"},
+      {"signature_not_8_byte_aligned", [](ByteVec& b) { append_certificate(b, 4, 16, 0x0200, 2); },
+       "sections out of place: the certificate table does not end the file after the last "
+       "section"},
+      {"resources_share_their_data",
+       [](ByteVec& b) {
+         StubLayout layout = standard_stub();
+         layout.certificate.clear();
+         layout.sections[4].resources.reset();
+         layout.sections[4].data = shared_data_resources(0x8000, 1, 65535, 1 << 20);
+         const auto encoded = encode_pack_options({});
+         const ByteVec options(encoded.begin(), encoded.end());
+         layout.sections.insert(layout.sections.begin() + 4,
+                                {{".brvcfg", kReadOnlyData, bytes_of(kConfig), 0, std::nullopt},
+                                 {".brvimg", kReadOnlyData, installer_image(), 0, std::nullopt},
+                                 {".brvopt", kReadOnlyData, options, 0, std::nullopt}});
+         b = build_image(layout);
+       },
+       "its resources are malformed: its resource directory names 68718428160 bytes of "
+       "resource data, more than the file's 2627072"},
   };
   for (const Row& row : rows) {
     ByteVec bytes = good;
@@ -1101,18 +1276,44 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
 }
 
 TEST(Inspect, InstallerCertificateTable) {
-  ByteVec installer = installer_image();
-  EXPECT_EQ(certificate_table_state(installer), "absent");
-  EXPECT_EQ(certificate_table_state(bytes_of("MZ")), "absent");
+  // The installer image with a PE32 or PE32+ optional header (magic at 0x58) whose security
+  // directory points at a 16-byte entry at 0x200.
+  const auto signed_installer = [](std::uint16_t magic, std::uint32_t length,
+                                   std::uint16_t revision, std::uint16_t type) {
+    ByteVec image = installer_image();
+    write_at(image, 0x58, magic);
+    const std::size_t count_at = 0x58 + (magic == 0x10B ? 92 : 108);
+    put(image, count_at, 16);
+    write_at(image, count_at + 4 + kDirSecurity * 8, DataDirectory{0x200, 16});
+    put(image, 0x200, length);
+    write_at(image, 0x204, revision);
+    write_at(image, 0x206, type);
+    return image;
+  };
+  ByteVec few_directories = signed_installer(0x10B, 16, 0x0200, 2);
+  put(few_directories, 0x58 + 92, 4);
+  const std::pair<ByteVec, std::string_view> rows[] = {
+      {installer_image(), "absent"},
+      {bytes_of("MZ"), "absent"},
+      {signed_installer(0x10B, 16, 0x0200, 2), "present"},
+      {signed_installer(0x20B, 16, 0x0200, 2), "present"},
+      {signed_installer(0x10B, 16, 0x0200, 1), "malformed"},
+      {signed_installer(0x10B, 16, 0x0100, 2), "malformed"},
+      {signed_installer(0x20B, 24, 0x0200, 2), "malformed"},
+      {few_directories, "absent"},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(certificate_table_state(rows[i].first), rows[i].second) << "row " << i;
+  }
 }
 
 TEST_F(PackTool, InspectExitStatuses) {
   ASSERT_EQ(run(command()), ToolOutcome{});
-  const ToolOutcome text = run({"inspect", path("Ostrevan.exe")});
-  EXPECT_EQ(text.status, 0);
-  EXPECT_EQ(text.out, facts_text(*inspect_launcher(read_file(dir_ / "Ostrevan.exe"))));
-  const ToolOutcome json = run({"inspect", "--json", path("Ostrevan.exe")});
-  EXPECT_EQ(json, (ToolOutcome{0, facts_json(*inspect_launcher(read_file(dir_ / "Ostrevan.exe"))), ""}));
+  const auto facts = inspect_launcher(read_file(dir_ / "Ostrevan.exe"));
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  EXPECT_EQ(run({"inspect", path("Ostrevan.exe")}), (ToolOutcome{0, facts_text(*facts), ""}));
+  EXPECT_EQ(run({"inspect", "--json", path("Ostrevan.exe")}),
+            (ToolOutcome{0, facts_json(*facts), ""}));
   EXPECT_EQ(run({"inspect", path("stub.exe")}),
             refused(1, "brevlo-pack: " + path("stub.exe") +
                            ": not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt "
