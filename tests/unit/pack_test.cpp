@@ -109,14 +109,19 @@ ByteVec packed_bytes(const Inputs& in) {
   return packed ? packed->bytes() : ByteVec{};
 }
 
+// The image's resources, each with a copy of its data (the reader gives views of the image).
 std::expected<ResourceSet, std::string> resources_of(const ByteVec& image) {
   auto stub = read_stub(image);
   if (!stub) return std::unexpected(stub.error().reason);
-  return read_resources(optional_header(image).DataDirectory[kDirResource],
-                        [&](std::uint32_t rva, std::uint32_t size) {
-                          return stub->at_rva(rva, size);
-                        },
-                        image.size());
+  auto set = read_resources(optional_header(image).DataDirectory[kDirResource],
+                            [&](std::uint32_t rva, std::uint32_t size) {
+                              return stub->at_rva(rva, size);
+                            },
+                            image.size());
+  if (set) {
+    for (Resource& resource : *set) resource.data = ByteVec(resource.data.begin(), resource.data.end());
+  }
+  return set;
 }
 
 const Resource* find(const ResourceSet& set, std::uint32_t type, std::uint32_t name) {
