@@ -34,6 +34,8 @@ set_source_files_properties("${BREVLO_GENERATED}/brevlo_bench_installer.S" PROPE
 
 add_executable(brevlo_bench_starter EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/starter.c")
 target_link_options(brevlo_bench_starter PRIVATE -municode -mwindows -s)
+add_executable(brevlo_bench_floor EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/floor.c")
+target_link_options(brevlo_bench_floor PRIVATE -municode -mwindows -s)
 add_executable(brevlo_bench_peak EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/peak_commit.c")
 target_link_options(brevlo_bench_peak PRIVATE -municode -s)
 target_link_libraries(brevlo_bench_peak PRIVATE psapi)
@@ -42,5 +44,5 @@ add_executable(brevlo_bench_extract EXCLUDE_FROM_ALL "${CMAKE_CURRENT_LIST_DIR}/
   "${BREVLO_GENERATED}/brevlo_bench_installer.S")
 target_link_libraries(brevlo_bench_extract PRIVATE brevlo_core)
 add_dependencies(brevlo_bench_extract brevlo_bench_installer)
-set_target_properties(brevlo_bench_starter brevlo_bench_peak brevlo_bench_extract PROPERTIES
+set_target_properties(brevlo_bench_starter brevlo_bench_floor brevlo_bench_peak brevlo_bench_extract PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY "${BREVLO_BENCH_DIR}")

@@ -9,7 +9,7 @@ bash scripts/setup.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target brevlo brevlo_bench brevlo_bench_probe brevlo_bench_starter \
-  brevlo_bench_peak brevlo_bench_extract brevlo_demo_app
+  brevlo_bench_floor brevlo_bench_peak brevlo_bench_extract brevlo_demo_app
 
 build="$root/build/windows"
 bench="$build/bench"
@@ -40,6 +40,7 @@ option_launchers=("both_options:--failure-dialog --support-log")
 # round; the warm-up rounds are dropped).
 launch_rounds=200 launch_warmup=5
 first_rounds=60 first_warmup=3
+large_rounds=15 large_warmup=2
 pack_rounds=60 pack_warmup=5
 
 python=/usr/bin/python3
@@ -47,9 +48,39 @@ paired=("$python" "$root/bench/paired.py")
 record="$unix_local/Ostrevan/ostrevan-run.txt"  # the demo game writes it when it is started
 game_win="${win_local//\\//}/Ostrevan/Ostrevan.exe"  # slashes: the commands are split like a shell's
 
+# A 1 GiB installer, the size of a large game's: the benchmark installer followed by seeded,
+# incompressible bytes (data after its image, which neither the system's loader nor the installer
+# reads), made once in the build tree; and the launcher around it.
+large=1073741824
+if [ "$(stat -c %s "$bench/bench_setup_1g.exe" 2>/dev/null || echo 0)" -ne "$large" ]; then
+  "$python" - "$bench/bench_setup.exe" "$bench/bench_setup_1g.exe" "$large" <<'PY'
+import os, random, shutil, sys
+source, target, size = sys.argv[1], sys.argv[2], int(sys.argv[3])
+rng = random.Random(20261210)
+with open(target + ".partial", "wb") as out:
+    with open(source, "rb") as f:
+        shutil.copyfileobj(f, out)
+    while out.tell() < size:
+        out.write(rng.randbytes(min(1 << 24, size - out.tell())))
+os.replace(target + ".partial", target)
+PY
+fi
+"$build/host-tools/brevlo-pack" --stub "$build/brevlo-stub.exe" --config "$root/inputs/game.json" \
+  --installer "$bench/bench_setup_1g.exe" --out "$bench/brevlo_bench_1g.exe"
+# The floors of a first run (bench/floor.c): the floor program with the same installer after it,
+# then the installer's length in 8 little-endian bytes.
+make_floor() {  # installer output
+  cat "$bench/brevlo_bench_floor.exe" "$1" >"$2"
+  "$python" -c "import os,sys; sys.stdout.buffer.write(os.path.getsize(sys.argv[1]).to_bytes(8, 'little'))" \
+    "$1" >>"$2"
+}
+make_floor "$bench/bench_setup.exe" "$bench/floor_8m.exe"
+make_floor "$bench/bench_setup_1g.exe" "$bench/floor_1g.exe"
+
 # The programs, at the top of C: so that no command holds the checkout's path.
 cp "$bench/brevlo_bench.exe" "$bench/brevlo_bench_probe.exe" "$bench/brevlo_bench_starter.exe" \
-  "$bench/bench_setup.exe" "$WINEPREFIX/drive_c/"
+  "$bench/bench_setup.exe" "$bench/brevlo_bench_1g.exe" "$bench/bench_setup_1g.exe" \
+  "$bench/floor_8m.exe" "$bench/floor_1g.exe" "$WINEPREFIX/drive_c/"
 launchers=("launcher=wine C:/brevlo_bench.exe")
 for entry in "${option_launchers[@]}"; do
   name=${entry%%:*}
@@ -81,24 +112,36 @@ cp "$build/demo/Ostrevan.exe" "$unix_local/Ostrevan/Ostrevan.exe"
 echo "launch: $launch_rounds rounds after $launch_warmup warm-up rounds"
 "${paired[@]}" --out "$out/launch.json" --rounds "$launch_rounds" --warmup "$launch_warmup" \
   --settle "$record" --collect "$probe_file" \
-  "starter=wine C:/brevlo_bench_starter.exe $game_win" "${launchers[@]}" "$probe" | tee "$out/launch.txt"
+  "starter=wine C:/brevlo_bench_starter.exe $game_win" "${launchers[@]}" "$probe" \
+  "launcher_1g=wine C:/brevlo_bench_1g.exe" | tee "$out/launch.txt"
 
 # 2. First run, the game missing and the runtime registered (silent installation): the launcher
-# against a starter that runs the same installer with /S, waits for it, then starts the game.
-# Before every run, outside its time, the installed game is removed.
+# against the floor (bench/floor.c: the same installer written to the temporary folder with one
+# WriteFile and a flush, run with /S, then the game started) and against a starter that runs the
+# same installer from disk with /S, waits for it, then starts the game. Before every run, outside
+# its time, the installed game is removed. Then the same at 1 GiB.
 wine reg add "$key" /v pv /t REG_SZ /d 120.0.2210.91 /f >/dev/null 2>&1
 echo "first run: $first_rounds rounds after $first_warmup warm-up rounds"
 "${paired[@]}" --out "$out/first_run.json" --rounds "$first_rounds" --warmup "$first_warmup" \
   --reset "$unix_local/Ostrevan" --settle "$record" --collect "$probe_file" \
   "starter=wine C:/brevlo_bench_starter.exe $game_win C:/bench_setup.exe" "${launchers[@]}" "$probe" \
-  | tee "$out/first_run.txt"
+  "floor=wine C:/floor_8m.exe $game_win" | tee "$out/first_run.txt"
+echo "first run at 1 GiB: $large_rounds rounds after $large_warmup warm-up rounds"
+"${paired[@]}" --out "$out/first_run_1g.json" --rounds "$large_rounds" --warmup "$large_warmup" \
+  --reset "$unix_local/Ostrevan" --settle "$record" \
+  "floor=wine C:/floor_1g.exe $game_win" "launcher=wine C:/brevlo_bench_1g.exe" \
+  "starter=wine C:/brevlo_bench_starter.exe $game_win C:/bench_setup_1g.exe" \
+  | tee "$out/first_run_1g.txt"
 
 # 3. Extraction of the 8,014,088-byte image: the stage's writer against one plain WriteFile.
 wine "$bench/brevlo_bench_extract.exe" 30 'C:\users\'"$(whoami)"'\Temp' >"$out/extract.txt"
 
-# 5. Peak commit during a full installation with the 8 MB image (runtime registered: silent).
+# 5. Peak commit during a full installation with the 8 MB and the 1 GiB image (runtime registered:
+# silent).
 rm -rf "$unix_local/Ostrevan"
 wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench.exe' >"$out/peak.txt" 2>"$out/peak.err" || true
+rm -rf "$unix_local/Ostrevan"
+wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench_1g.exe' >"$out/peak_1g.txt" 2>"$out/peak_1g.err" || true
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 # 6. Packing the 8,014,088-byte image into the stub with the build machine's brevlo-pack, against

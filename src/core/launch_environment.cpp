@@ -1,6 +1,7 @@
 #include "core/launch_environment.hpp"
 
 #include "platform/debug_form.hpp"
+#include "platform/hex_digit.hpp"
 
 namespace brevlo {
 
@@ -21,7 +22,7 @@ std::string install_lock_name(std::string_view product_name) {
     hash *= 0x100000001b3;
   }
   std::string name = "Local\\brevlo-install-";
-  for (int shift = 60; shift >= 0; shift -= 4) name += "0123456789abcdef"[(hash >> shift) & 0xF];
+  for (int shift = 60; shift >= 0; shift -= 4) name += hex_digit(static_cast<unsigned>(hash >> shift));
   return name;
 }
 

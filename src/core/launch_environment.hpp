@@ -38,6 +38,9 @@ std::string display_form(const StageError& error);
 // namespace.
 std::string install_lock_name(std::string_view product_name);
 
+// The name the installer is written under, in the temporary directory.
+inline constexpr std::string_view kInstallerFileName = "setup_temp.exe";
+
 // The operations of the launch sequence.
 class LaunchEnvironment {
  public:
@@ -56,8 +59,11 @@ class LaunchEnvironment {
   virtual bool launch_application(std::string_view path) = 0;
   // The embedded installer, as start and length.
   virtual std::span<const std::uint8_t> installer_image() = 0;
-  // True when image is the installer as packed (its SHA-256 matches the recorded one); false for a
-  // damaged launcher; an error when the system cannot hash. Only the install path calls it.
+  // True when image is the installer as packed (its digest matches the one in the options
+  // section); false for a damaged launcher or a missing or damaged options section; an error when
+  // the check cannot be made. Only the install path calls it. It may write the installer file
+  // (kInstallerFileName) as it checks, for run_installer_stage to take; when it answers false no
+  // such file is left.
   virtual Result<bool> installer_image_intact(std::span<const std::uint8_t> image) = 0;
   // Writes, runs and removes the installer; on success, whether the application was started.
   virtual std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,

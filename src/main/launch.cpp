@@ -54,7 +54,7 @@ int run_launch_sequence(LaunchEnvironment& env) {
     print_stderr({"安装包已损坏，请重新下载启动器。\n"});
     return kExitFailureReported;
   }
-  auto installed = env.run_installer_stage(image, "setup_temp.exe", config, webview_ready);
+  auto installed = env.run_installer_stage(image, kInstallerFileName, config, webview_ready);
   if (!installed) {
     print_stderr({"❌ 静默安装失败: ", display_form(installed.error()), "\n"});
     return kExitFailureReported;

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "brevlo_version.h"
+#include "core/join_path.hpp"
 #include "core/run_report.hpp"
 #include "core/win/installer_stage.hpp"
-#include "core/win/join_path.hpp"
 #include "core/win/system_library.hpp"
 #include "main/frame.hpp"
 #include "platform/byte_path_win.hpp"
@@ -105,13 +105,8 @@ void append_to_support_log(const std::string& product_name, std::string_view blo
   UniqueHandle file(::CreateFileW(as_wide(*path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
-  std::span<const std::uint8_t> rest(reinterpret_cast<const std::uint8_t*>(log.data()),
-                                     log.size());
-  while (!rest.empty()) {
-    const Result<std::size_t> written = write_to_handle(file.get(), rest);
-    if (!written || *written == 0) return;
-    rest = rest.subspan(std::min(*written, rest.size()));
-  }
+  (void)write_all_to_handle(file.get(), {reinterpret_cast<const std::uint8_t*>(log.data()),
+                                         log.size()});
 }
 
 bool has_standard_error() {

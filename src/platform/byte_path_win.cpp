@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/process.hpp"
+#include "platform/write_all.hpp"
 
 // ntdll exports NtWriteFile, but the headers of the build do not declare it.
 extern "C" NTSTATUS NTAPI NtWriteFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc_routine,
@@ -34,6 +35,12 @@ Result<std::size_t> write_to_handle(HANDLE handle, std::span<const std::uint8_t>
   }
   if (!NT_SUCCESS(status)) return std::unexpected(Error::os(RtlNtStatusToDosError(status)));
   return static_cast<std::size_t>(io_status.Information);
+}
+
+Result<void> write_all_to_handle(HANDLE handle, std::span<const std::uint8_t> bytes) {
+  return write_every_byte(bytes, [handle](std::span<const std::uint8_t> rest) {
+    return write_to_handle(handle, rest);
+  });
 }
 
 }  // namespace brevlo

@@ -18,4 +18,8 @@ namespace brevlo {
 [[nodiscard]] Result<std::size_t> write_to_handle(HANDLE handle,
                                                   std::span<const std::uint8_t> bytes);
 
+// Writes every byte to handle with write_to_handle, as many times as it takes; a write that takes
+// none fails with "failed to write whole buffer".
+[[nodiscard]] Result<void> write_all_to_handle(HANDLE handle, std::span<const std::uint8_t> bytes);
+
 }  // namespace brevlo

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/hex_digit.hpp"
 #include "platform/text.hpp"
 
 namespace brevlo {
@@ -19,7 +20,6 @@ constexpr Range kBraceEscaped[] = {
 };
 
 std::string escaped(std::string_view text, bool escape_single_quote) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size() + 2);
   out += '"';
@@ -41,7 +41,7 @@ std::string escaped(std::string_view text, bool escape_single_quote) {
       out += "\\u{";
       int shift = 20;
       while (shift > 0 && ((cp >> shift) & 0xF) == 0) shift -= 4;
-      for (; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
+      for (; shift >= 0; shift -= 4) out += hex_digit(static_cast<unsigned>(cp >> shift));
       out += '}';
     } else {
       append_code_point(out, cp);

@@ -4,79 +4,61 @@
 
 #include <utility>
 
+#include "platform/unique_resource.hpp"
 #include "platform/win_support.hpp"
 
 namespace brevlo {
 
-// Owns one handle of type T and closes it with Close::close. Both nullptr and
-// INVALID_HANDLE_VALUE count as "no handle" (the system uses either, depending on the call).
-// Closing keeps the thread's last-error value, so an owner going out of scope between a failing
-// call and its GetLastError cannot change the code.
-template <class T, class Close>
-class UniqueResource {
- public:
-  UniqueResource() noexcept = default;
-  explicit UniqueResource(T value) noexcept : value_(value) {}
-  UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
-  UniqueResource& operator=(UniqueResource&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
+// A close for Windows handles. Both nullptr and INVALID_HANDLE_VALUE count as "no handle" (the
+// system uses either, depending on the call). Closing keeps the thread's last-error value, so an
+// owner going out of scope between a failing call and its GetLastError cannot change the code.
+template <class T>
+bool is_held_handle(T value) noexcept {
+  return value != T{} && reinterpret_cast<HANDLE>(value) != INVALID_HANDLE_VALUE;
+}
+
+template <class T, class Function>
+struct WindowsClose {
+  static bool holds(T value) noexcept { return is_held_handle(value); }
+  void operator()(T value) const noexcept {
+    const DWORD last_error = ::GetLastError();
+    Function{}(value);
+    ::SetLastError(last_error);
   }
-  UniqueResource(const UniqueResource&) = delete;
-  UniqueResource& operator=(const UniqueResource&) = delete;
-  ~UniqueResource() { reset(); }
-
-  // True when a handle is held.
-  explicit operator bool() const noexcept { return valid(value_); }
-
-  // The handle, still owned here.
-  T get() const noexcept { return value_; }
-
-  // Gives the handle up without closing it.
-  [[nodiscard]] T release() noexcept { return std::exchange(value_, T{}); }
-
-  // Closes the held handle (if any) and takes value instead.
-  void reset(T value = T{}) noexcept {
-    const T old = std::exchange(value_, value);
-    if (valid(old)) {
-      const DWORD last_error = ::GetLastError();
-      Close::close(old);
-      ::SetLastError(last_error);
-    }
-  }
-
-  // Closes the held handle and gives the slot for a call that returns a handle through a pointer.
-  T* put() noexcept {
-    reset();
-    return &value_;
-  }
-
- private:
-  static bool valid(T value) noexcept {
-    return value != T{} && reinterpret_cast<HANDLE>(value) != INVALID_HANDLE_VALUE;
-  }
-
-  T value_{};
 };
 
-struct CloseKernelHandle {
-  static void close(HANDLE handle) noexcept { ::CloseHandle(handle); }
+// The same with a close function found at run time (GetProcAddress); a null one closes nothing.
+template <class T, class Function>
+struct LoadedClose {
+  Function function = nullptr;
+
+  static bool holds(T value) noexcept { return is_held_handle(value); }
+  void operator()(T value) const noexcept {
+    if (function == nullptr) return;
+    const DWORD last_error = ::GetLastError();
+    function(value);
+    ::SetLastError(last_error);
+  }
 };
-struct CloseRegistryKey {
-  static void close(HKEY key) noexcept { ::RegCloseKey(key); }
+
+struct CallCloseHandle {
+  void operator()(HANDLE handle) const noexcept { ::CloseHandle(handle); }
 };
-struct CloseFindHandle {
-  static void close(HANDLE handle) noexcept { ::FindClose(handle); }
+struct CallRegCloseKey {
+  void operator()(HKEY key) const noexcept { ::RegCloseKey(key); }
+};
+struct CallFindClose {
+  void operator()(HANDLE handle) const noexcept { ::FindClose(handle); }
 };
 
 // A kernel object handle (file, process, thread, duplicated standard handle), closed with
 // CloseHandle.
-using UniqueHandle = UniqueResource<HANDLE, CloseKernelHandle>;
+using UniqueHandle = UniqueResource<HANDLE, WindowsClose<HANDLE, CallCloseHandle>>;
 // An opened registry key, closed with RegCloseKey; never holds a predefined root such as
 // HKEY_LOCAL_MACHINE.
-using UniqueRegistryKey = UniqueResource<HKEY, CloseRegistryKey>;
+using UniqueRegistryKey = UniqueResource<HKEY, WindowsClose<HKEY, CallRegCloseKey>>;
 // A directory search from FindFirstFileExW, closed with FindClose.
-using UniqueFindHandle = UniqueResource<HANDLE, CloseFindHandle>;
+using UniqueFindHandle = UniqueResource<HANDLE, WindowsClose<HANDLE, CallFindClose>>;
 
 // A started child process: its process handle and main-thread handle, closed in that order.
 // Closing them does not affect the running child.

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/output_platform.hpp"
+#include "platform/write_all.hpp"
 
 namespace brevlo {
 namespace {
@@ -82,22 +83,11 @@ std::span<const std::uint8_t> as_bytes(std::string_view text) {
 // Writes the buffered bytes until all are out or a write fails; what was written leaves the
 // buffer either way.
 Result<void> flush_buffer(StdoutChannel& channel, OutputDevice& device) {
-  Result<void> result;
   std::size_t done = 0;
-  while (done < channel.filled) {
-    const auto written =
-        device_write(device, std::span(channel.buffer.data() + done, channel.filled - done));
-    if (!written) {
-      result = std::unexpected(written.error());
-      break;
-    }
-    if (*written == 0) {
-      result = std::unexpected(
-          Error::fixed(ErrorKind::WriteZero, "failed to write the buffered data"));
-      break;
-    }
-    done += std::min(*written, channel.filled - done);
-  }
+  Result<void> result = write_every_byte(
+      std::span(channel.buffer.data(), channel.filled),
+      [&device](std::span<const std::uint8_t> rest) { return device_write(device, rest); }, done,
+      "failed to write the buffered data");
   std::memmove(channel.buffer.data(), channel.buffer.data() + done, channel.filled - done);
   channel.filled -= done;
   return result;
@@ -167,15 +157,8 @@ Result<std::size_t> device_write(OutputDevice& device, std::span<const std::uint
 }
 
 Result<void> write_all(OutputDevice& device, std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const auto written = device_write(device, bytes);
-    if (!written) return std::unexpected(written.error());
-    if (*written == 0) {
-      return std::unexpected(Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"));
-    }
-    bytes = bytes.subspan(std::min(*written, bytes.size()));
-  }
-  return Result<void>();
+  return write_every_byte(
+      bytes, [&device](std::span<const std::uint8_t> rest) { return device_write(device, rest); });
 }
 
 Result<void> channel_write(Stream stream, std::span<const std::string_view> pieces) {

@@ -1,9 +1,11 @@
-#include <cstdio>
+#include <cstdint>
 #include <span>
 #include <string>
 
+#include "platform/hex_digit.hpp"
 #include "platform/output.hpp"
 #include "platform/process.hpp"
+#include "platform/text.hpp"
 #include "platform/win_support.hpp"
 
 namespace brevlo {
@@ -22,10 +24,17 @@ std::string stack_trace_text() {
   void* frames[62];
   const USHORT n = CaptureStackBackTrace(0, 62, frames, nullptr);
   std::string out = "stack backtrace:\n";
+  // Each line: the frame's number right-aligned in four places, then its address in 16 hex digits.
   for (USHORT i = 0; i < n; ++i) {
-    char line[64];
-    std::snprintf(line, sizeof line, "%4u: %p\n", static_cast<unsigned>(i), frames[i]);
-    out += line;
+    const std::string number = decimal(i);
+    if (number.size() < 4) out.append(4 - number.size(), ' ');
+    out += number;
+    out += ": ";
+    const auto address = reinterpret_cast<std::uintptr_t>(frames[i]);
+    for (int shift = 60; shift >= 0; shift -= 4) {
+      out += hex_digit(static_cast<unsigned>(address >> shift));
+    }
+    out += '\n';
   }
   return out;
 }

@@ -38,20 +38,34 @@ inline std::optional<std::string> read_whole_file(const std::filesystem::path& p
   return content;
 }
 
-// Waits for the record at path and gives its content. Reaching the limit (a minute, scaled) is a
-// test failure that names the record, and gives nothing.
-inline std::optional<std::string> wait_for_file(const std::filesystem::path& path) {
+// Waits for the record at path and gives its content. Once writers_ended() says that every
+// process that could write the record has ended, one more look decides: a record still missing
+// then never comes, a test failure that names it. Reaching the limit (a minute, scaled) is one
+// too. Either way nothing is given.
+template <class Ended>
+std::optional<std::string> wait_for_file(const std::filesystem::path& path, Ended writers_ended) {
   const auto limit = test_time::limit();
   const auto until = std::chrono::steady_clock::now() + limit;
+  const std::u8string shown = path.u8string();
   for (;;) {
+    const bool ended = writers_ended();  // asked first: what was written before the end is read
     if (std::optional<std::string> content = read_whole_file(path)) return content;
+    if (ended) {
+      ADD_FAILURE() << "every process that could write " << std::string(shown.begin(), shown.end())
+                    << " has ended without writing it whole";
+      return std::nullopt;
+    }
     if (std::chrono::steady_clock::now() > until) break;
     Sleep(50);
   }
-  const std::u8string shown = path.u8string();
   ADD_FAILURE() << "waited " << test_time::shown(limit) << " for "
                 << std::string(shown.begin(), shown.end()) << " to be complete";
   return std::nullopt;
+}
+
+// The same, for a record whose writer the test cannot follow: only the limit ends the wait.
+inline std::optional<std::string> wait_for_file(const std::filesystem::path& path) {
+  return wait_for_file(path, [] { return false; });
 }
 
 }  // namespace brevlo::test_common

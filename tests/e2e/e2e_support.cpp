@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cwctype>
 #include <fstream>
@@ -274,7 +275,13 @@ std::wstring Environment::block() const {
   return block;
 }
 
-RunResult run_program(const LaunchOptions& options, const std::filesystem::path& scratch) {
+namespace {
+
+// Runs going on now, and whether any run so far left processes it could not wait for.
+std::atomic<int> g_runs_going{0};
+std::atomic<bool> g_processes_left{false};
+
+RunResult run_and_collect(const LaunchOptions& options, const std::filesystem::path& scratch) {
   RunResult run;
   run.exit_code = 0xFFFFFFFF;
   const auto out_path = scratch / L"launcher-stdout.txt";
@@ -433,6 +440,20 @@ RunResult run_program(const LaunchOptions& options, const std::filesystem::path&
   }
   return run;
 }
+
+}  // namespace
+
+RunResult run_program(const LaunchOptions& options, const std::filesystem::path& scratch) {
+  ++g_runs_going;
+  RunResult run = run_and_collect(options, scratch);
+  if (!run.everything_ended) g_processes_left = true;
+  --g_runs_going;
+  return run;
+}
+
+bool launched_processes_ended() { return g_runs_going == 0 && !g_processes_left; }
+
+void note_processes_outside_runs() { g_processes_left = true; }
 
 std::optional<std::string> read_file(const std::filesystem::path& path) {
   std::ifstream in(std::filesystem::path(verbatim(path)), std::ios::binary);
@@ -593,6 +614,8 @@ bool under_wine() {
 
 void ScratchMachine::make_machine(const std::string& group, const std::string& mark,
                                   bool make_temp) {
+  // What earlier tests left running writes into their own folders, never into this one.
+  g_processes_left = false;
   folder_ = fresh_folder(group + current_test_name());
   local_ = folder_ / L"local";
   cwd_ = folder_ / L"cwd";
@@ -673,7 +696,7 @@ std::string ScratchMachine::installer_command_line() const {
 void ScratchMachine::expect_app_ran(const fs::path& exe, const std::wstring& command_line,
                                     const std::wstring& cwd) {
   const fs::path record = exe.parent_path() / L"ostrevan-run.txt";
-  const std::optional<std::string> text = wait_for_file(record);
+  const std::optional<std::string> text = wait_for_file(record, launched_processes_ended);
   ASSERT_TRUE(text.has_value()) << "the application did not run";
   auto fields = parse_record(*text);
   EXPECT_EQ(fields["command_line"], narrow(command_line));

@@ -123,6 +123,14 @@ struct LaunchOptions {
 // ended) and gives exit code 0xFFFFFFFF.
 RunResult run_program(const LaunchOptions& options, const std::filesystem::path& scratch);
 
+// True when no run_program is going on and every run of this test so far ended with everything
+// its program started (everything_ended), and no test code started a launcher otherwise: nothing a
+// launcher started can write a record any more.
+bool launched_processes_ended();
+
+// For a test that starts a launcher itself: what that launcher starts is not followed.
+void note_processes_outside_runs();
+
 // A record another process writes: waited for by the one rule of all suites.
 using test_common::wait_for_file;
 

@@ -70,6 +70,24 @@ add_dependencies(brevlo_e2e_tests brevlo)
 # CheckSumMappedFile: the damaged-image test makes the PE checksum right again.
 target_link_libraries(brevlo_e2e_tests PRIVATE imagehlp)
 
+# A launcher around a 256 MiB installer, the size of a real game's: the stand-in installer followed
+# by zeros (data after its image, which the system's loader ignores), made by the build in the
+# build tree.
+set(BREVLO_E2E_LARGE_INSTALLER "${BREVLO_E2E_DIR}/large/stand_in_256mib.exe")
+add_custom_command(
+  OUTPUT "${BREVLO_E2E_LARGE_INSTALLER}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${BREVLO_E2E_DIR}/large"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${BREVLO_E2E_STAND_IN}" "${BREVLO_E2E_LARGE_INSTALLER}"
+  COMMAND truncate -s 256M "${BREVLO_E2E_LARGE_INSTALLER}"
+  DEPENDS brevlo_e2e_stand_in
+  COMMENT "Making a 256 MiB stand-in installer")
+add_custom_target(brevlo_e2e_large_installer DEPENDS "${BREVLO_E2E_LARGE_INSTALLER}")
+brevlo_add_launcher(brevlo_e2e_large_launcher "${BREVLO_E2E_LARGE_INSTALLER}"
+  brevlo_e2e_large_installer OUTPUT "${BREVLO_E2E_DIR}/large/brevlo_e2e_large_launcher.exe")
+add_dependencies(brevlo_e2e_tests brevlo_e2e_large_launcher)
+target_compile_definitions(brevlo_e2e_tests PRIVATE
+  BREVLO_E2E_LARGE_LAUNCHER="$<TARGET_PROPERTY:brevlo_e2e_large_launcher,BREVLO_LAUNCHER_FILE>")
+
 # A launcher whose game.json names a product folder and an executable with spaces and CJK
 # letters, around the stand-in installer.
 brevlo_add_stand_in_launcher(brevlo_e2e_cjk_launcher "${BREVLO_E2E_DIR}"
@@ -176,5 +194,5 @@ brevlo_test_time_limit(300 e2e_console)
 # The launcher's form and resources; the linker map names its entry routine.
 add_test(NAME pe_form
   COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_PROPERTY:brevlo,BREVLO_LAUNCHER_FILE>"
-          "${BREVLO_GENERATED}/brevlo-stub.map")
+          "${BREVLO_GENERATED}/brevlo-stub.map" "$<TARGET_FILE:brevlo-stub>")
 brevlo_test_time_limit(300 pe_form)

@@ -260,6 +260,7 @@ TEST_F(LauncherTest, WritesToAConsole) {
   std::wstring command_line = L"\"" + program + L"\"";
   std::wstring environment = options_.environment.block();
   PROCESS_INFORMATION info{};
+  note_processes_outside_runs();
   ASSERT_TRUE(CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                              CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd_.c_str(), &startup,
                              &info))

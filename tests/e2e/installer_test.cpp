@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -103,7 +104,9 @@ INSTANTIATE_TEST_SUITE_P(Runtime, InstallerArguments,
                              SilentCase{"BrandedNotRegistered", false, BREVLO_E2E_BRANDED_LAUNCHER},
                              SilentCase{"SignedRegistered", true, BREVLO_E2E_SIGNED_LAUNCHER},
                              SilentCase{"ReportOptionsNotRegistered", false,
-                                        BREVLO_E2E_REPORT_LAUNCHER}),
+                                        BREVLO_E2E_REPORT_LAUNCHER},
+                             SilentCase{"Installer256MiBRegistered", true,
+                                        BREVLO_E2E_LARGE_LAUNCHER}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- the installer fails -------------------------------------------------------------------
@@ -293,9 +296,21 @@ TEST_F(InstallTest, TemporaryFolderWithASingleQuote) {
   expect_app_ran();
 }
 
-// A copy of the launcher with one byte of its installer image changed and its PE checksum made
-// right again, so that only the recorded digest tells the difference.
-TEST_F(InstallTest, DamagedImageWritesAndRunsNothing) {
+// A copy of the launcher with one byte of a section changed (or the options section renamed away)
+// and its PE checksum made right again, so that only the image's digest and the options section
+// tell the difference: a damaged image or options section writes and runs nothing.
+struct DamageCase {
+  const char* name;
+  const char* section;
+  // The byte changed, from the section's size; nothing to rename the section instead.
+  std::optional<std::size_t> (*byte)(std::size_t size);
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
+class DamagedLauncher : public InstallTest, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedLauncher, WritesAndRunsNothing) {
   RuntimeRegistration runtime(true);
   ASSERT_TRUE(runtime.ok());
   std::string bytes = read_file(options_.program).value_or("");
@@ -303,13 +318,19 @@ TEST_F(InstallTest, DamagedImageWritesAndRunsNothing) {
   auto* base = reinterpret_cast<std::uint8_t*>(bytes.data());
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   auto* nt = reinterpret_cast<IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-  const IMAGE_SECTION_HEADER* image = nullptr;
+  IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  IMAGE_SECTION_HEADER* damaged_section = nullptr;
   for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-    if (std::memcmp(section->Name, ".brvimg", 8) == 0) image = section;
+    if (std::strncmp(reinterpret_cast<const char*>(section->Name), GetParam().section, 8) == 0) {
+      damaged_section = section;
+    }
   }
-  ASSERT_NE(image, nullptr);
-  base[image->PointerToRawData + image->Misc.VirtualSize / 2] ^= 0x01;
+  ASSERT_NE(damaged_section, nullptr);
+  if (const auto at = GetParam().byte(damaged_section->Misc.VirtualSize)) {
+    base[damaged_section->PointerToRawData + *at] ^= 0x01;
+  } else {
+    std::memcpy(damaged_section->Name, ".brvxxx", 8);
+  }
   DWORD old_sum = 0;
   DWORD new_sum = 0;
   nt->OptionalHeader.CheckSum = 0;
@@ -325,12 +346,33 @@ TEST_F(InstallTest, DamagedImageWritesAndRunsNothing) {
   EXPECT_EQ(run.out, std::string(kProbeTrue) + kNotInstalled);
   EXPECT_EQ(run.err, "安装包已损坏，请重新下载启动器。\n");
   EXPECT_EQ(run.exit_code, kExitFailureReported);
-  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was written";
+  EXPECT_FALSE(fs::exists(installer_)) << "setup_temp.exe was left behind";
   EXPECT_EQ(installer_command_line(), "<the installer did not run>");
   EXPECT_FALSE(fs::exists(app_));
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedLauncher,
+    ::testing::Values(
+        DamageCase{"ImageFirstByte", ".brvimg",
+                   [](std::size_t) { return std::optional<std::size_t>(0); }},
+        DamageCase{"ImageMiddleByte", ".brvimg",
+                   [](std::size_t size) { return std::optional(size / 2); }},
+        DamageCase{"ImageLastByte", ".brvimg",
+                   [](std::size_t size) { return std::optional(size - 1); }},
+        // The mark's last byte is one of the NULs after "brevlo-opts/2".
+        DamageCase{"OptionsMarkLastByte", ".brvopt",
+                   [](std::size_t) { return std::optional<std::size_t>(15); }},
+        DamageCase{"OptionsDigestLastByte", ".brvopt",
+                   [](std::size_t size) { return std::optional(size - 1); }},
+        DamageCase{"OptionsSectionMissing", ".brvopt",
+                   [](std::size_t) { return std::optional<std::size_t>(); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --- two launchers at once -------------------------------------------------------------------
+
+// The install lock of the product Ostrevan (its name hashes the product name).
+constexpr const wchar_t* kOstrevanInstallLock = L"Local\\brevlo-install-79511b4cd496c279";
 
 class TwoLaunchers : public InstallTest {
  protected:
@@ -397,6 +439,13 @@ TEST_F(TwoLaunchers, AWaiterTakesOverFromAHolderThatWasKilled) {
   const std::unique_ptr<void, decltype(close)> stand_in(
       OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, stand_in_id), close);
   ASSERT_NE(stand_in.get(), nullptr) << GetLastError();
+  // The test keeps the lock object alive (it never waits on it), so the holder's end leaves it
+  // abandoned whenever the waiter comes to it, never gone: the waiter must take an abandoned lock.
+  const std::unique_ptr<void, decltype(close)> lock(
+      OpenMutexW(SYNCHRONIZE, FALSE, kOstrevanInstallLock), close);
+  ASSERT_NE(lock.get(), nullptr) << GetLastError();
+  // The waiter's installer records whether the lock is held while it runs.
+  options_.environment.set(L"BREVLO_STANDIN_LOCK", kOstrevanInstallLock);
 
   auto waiter = start(options_, L"waiter");
   // The holder dies mid-install without giving the lock back; its installer goes first, so that
@@ -412,6 +461,7 @@ TEST_F(TwoLaunchers, AWaiterTakesOverFromAHolderThatWasKilled) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.exit_code, kExitStarted);
   EXPECT_EQ(read_file(temp_ / L"standin-runs.txt"), "run\nrun\n");
+  EXPECT_EQ(read_file(temp_ / L"standin-lock.txt"), "held") << "the waiter installed without the lock";
   EXPECT_FALSE(fs::exists(installer_));
   expect_app_ran();
 }

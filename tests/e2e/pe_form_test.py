@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Checks the launcher's executable form and resources.
 
-Usage: pe_form_test.py brevlo.exe [brevlo.map]
+Usage: pe_form_test.py brevlo.exe [brevlo.map [brevlo-stub.exe]]
 
 The linker's map file, when given, names the entry routine (the executable itself is stripped).
+The stub, when given, must fit in STUB_LIMIT bytes.
 Every item is checked and reported; the exit status is 1 when any item fails. Items that cannot
 be decided from the file are reported as skipped with the reason.
 """
@@ -29,6 +30,8 @@ SYSTEM_DLLS = {
 SYSTEM_DLL_PREFIXES = ("api-ms-win-",)
 
 ICON_SIZE = 67624
+# The most the stub (the launcher without its game.json and installer) may weigh: 256 KiB.
+STUB_LIMIT = 256 * 1024
 
 
 class Checks:
@@ -277,8 +280,8 @@ def check_other_resources(found, c):
 
 
 def main(argv):
-    if len(argv) not in (2, 3):
-        sys.stderr.write("usage: pe_form_test.py brevlo.exe [brevlo.map]\n")
+    if len(argv) not in (2, 3, 4):
+        sys.stderr.write("usage: pe_form_test.py brevlo.exe [brevlo.map [brevlo-stub.exe]]\n")
         return 2
     pe = pefile.PE(argv[1])
     c = Checks()
@@ -289,6 +292,9 @@ def main(argv):
     check_icons(found, c)
     check_version(pe, found, c)
     check_other_resources(found, c)
+    if len(argv) == 4:
+        size = os.path.getsize(argv[3])
+        c.true(f"the stub's {size:,} bytes are at most {STUB_LIMIT:,}", size <= STUB_LIMIT)
     print(f"{c.count - c.failures} of {c.count} checks passed")
     return 1 if c.failures else 0
 

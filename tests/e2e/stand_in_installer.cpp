@@ -4,6 +4,8 @@
 // (UTF-8, lines "command_line=<GetCommandLineW>" and "pid=<decimal>"), then, told by its
 // environment:
 //   BREVLO_STANDIN_COUNT=1     adds a line "run" to standin-runs.txt beside its own file;
+//   BREVLO_STANDIN_LOCK=<name> records in standin-lock.txt beside its own file whether another
+//                              process holds the mutex <name> ("held") or not ("free");
 //   BREVLO_STANDIN_DELAY=<ms>  waits that long before it installs;
 //   BREVLO_STANDIN_INSTALL=1   copies the file named by BREVLO_STANDIN_APP to
 //                              %LOCALAPPDATA%\<BREVLO_STANDIN_TARGET>, as the real installer
@@ -149,6 +151,16 @@ int main() {
     const bool counted = runs != INVALID_HANDLE_VALUE && WriteFile(runs, "run\n", 4, &written, nullptr);
     if (runs != INVALID_HANDLE_VALUE) CloseHandle(runs);
     if (!counted) return 0x65;
+  }
+  const std::wstring lock_name = variable(L"BREVLO_STANDIN_LOCK");
+  if (!lock_name.empty()) {
+    // Taken at once only when no other process holds it (or its holder has ended); then given
+    // back straight away.
+    HANDLE lock = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, lock_name.c_str());
+    const DWORD waited = lock != nullptr ? WaitForSingleObject(lock, 0) : WAIT_FAILED;
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock);
+    if (lock != nullptr) CloseHandle(lock);
+    if (!record(L"standin-lock.txt", waited == WAIT_TIMEOUT ? "held" : "free")) return 0x66;
   }
   // An installation that takes a while, for launchers started while it runs.
   const std::wstring delay = variable(L"BREVLO_STANDIN_DELAY");

@@ -304,11 +304,18 @@ TEST(RunReport, SupportLogDropsWholeOldestRuns) {
   const std::string a = "== brevlo 1 run at A\naaaa\n== exit status 0\n";  // 43 bytes
   const std::string b = "== brevlo 1 run at B\nbb\n== exit status 1\n";    // 41 bytes
   const std::string c = "== brevlo 1 run at C\n== exit status 101\n";      // 40 bytes
+  // An old run of size bytes in all.
+  const auto old_run = [](std::size_t size) {
+    const std::string head = "== brevlo 1 run at O\n";
+    return head + std::string(size - head.size() - 1, 'o') + "\n";
+  };
+  constexpr std::size_t kDefault = 0;  // the row leaves the limit to the default, 65,536 bytes
   struct Row {
     std::string name;
     std::string existing;
     std::size_t limit;
     std::string want;
+    std::string run = {};  // the new run; c when empty
   };
   const Row rows[] = {
       {"first run", "", 100, c},
@@ -320,9 +327,18 @@ TEST(RunReport, SupportLogDropsWholeOldestRuns) {
       {"no run at all", "junk", 1000, c},
       {"a cut last line", a + "== brevlo 1 run at B\nb", 1000, a + "== brevlo 1 run at B\nb\n" + c},
       {"a mark inside a line is no run", "x == brevlo 1\n" + a, 1000, a + c},
+      {"65,536 bytes by default", old_run(65536 - c.size()), kDefault,
+       old_run(65536 - c.size()) + c},
+      {"one byte over 65,536 by default", old_run(65537 - c.size()), kDefault, c},
+      {"a new run without the mark is kept whole", a + b, 10, "x\n", "x\n"},
+      {"a new run without the mark after the runs that fit", a + b, 1000, a + b + "x\n", "x\n"},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(support_log_with_run(row.existing, c, row.limit), row.want) << row.name;
+    const std::string& run = row.run.empty() ? c : row.run;
+    EXPECT_EQ(row.limit == kDefault ? support_log_with_run(row.existing, run)
+                                    : support_log_with_run(row.existing, run, row.limit),
+              row.want)
+        << row.name;
   }
 }
 
@@ -331,6 +347,7 @@ TEST(RunReport, DialogTextIsStandardErrorWithoutTheLineFeedsAround) {
   EXPECT_EQ(failure_dialog_text("\nthread 'main' panicked at a:\nb\nnote: c\n"),
             "thread 'main' panicked at a:\nb\nnote: c");
   EXPECT_EQ(failure_dialog_text("\n\n"), "");
+  EXPECT_EQ(failure_dialog_text("\n\n\nx\n\n"), "x");
 }
 
 // The record keeps what the run printed, as the devices took it, with the fatal stop's report.

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <optional>
 #include <cstdint>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -43,6 +45,27 @@ TEST(FloatText, ShortestRoundTripForRandomDoubles) {
                                    std::chars_format::scientific).ptr;
     ASSERT_EQ(significant_digits(text), significant_digits(std::string_view(shortest, end - shortest)))
         << text << " vs " << std::string_view(shortest, end - shortest);
+  }
+}
+
+// A number's text is read as the C library's strtod reads it (correctly rounded), whatever its
+// length: random texts of 2 to 30 significant digits with exponents across and beyond the doubles'
+// range, nearly all of them between two doubles; beyond the largest double there is no number.
+TEST(FloatText, NumbersReadAsStrtodReadsThem) {
+  std::mt19937_64 random(20261210);
+  for (int i = 0; i < 3000; ++i) {
+    std::string text = random() % 2 ? "-" : "";
+    const int digits = 2 + static_cast<int>(random() % 29);
+    for (int d = 0; d < digits; ++d) {
+      text += static_cast<char>('0' + random() % 10);
+      if (d == 0) text += '.';
+    }
+    text += "e" + std::to_string(static_cast<int>(random() % 680) - 340);
+    const double read = std::strtod(text.c_str(), nullptr);
+    const std::optional<std::string> expected =
+        std::isinf(read) ? std::nullopt
+                         : std::optional("floating point `" + float_text(read) + "`");
+    ASSERT_EQ(describe_number(text), expected) << text;
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "core/win/system_library.hpp"
+
 namespace brevlo {
 namespace {
 
@@ -103,6 +105,30 @@ TEST(UniqueRegistryKeyTest, ClosesAnOpenedKey) {
   EXPECT_NE(::RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                                nullptr, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
+}
+
+// A close found at run time travels with the handle it closes; without one nothing is closed.
+TEST(UniqueHandleTest, LoadedCloseMovesWithTheHandle) {
+  using CloseFn = decltype(&::CloseHandle);
+  using LoadedHandle = UniqueResource<HANDLE, LoadedClose<HANDLE, CloseFn>>;
+  CloseFn loaded = nullptr;
+  ASSERT_TRUE(find_call(::GetModuleHandleW(L"kernel32.dll"), "CloseHandle", loaded));
+  const HANDLE event = new_event();
+  LoadedHandle moved;
+  {
+    LoadedHandle owner(event, {loaded});
+    moved = std::move(owner);
+  }
+  EXPECT_TRUE(is_open(event));
+  ::SetLastError(ERROR_FILE_NOT_FOUND);
+  moved.reset();
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(is_open(event));
+
+  const HANDLE kept = new_event();
+  { LoadedHandle without_close(kept); }
+  EXPECT_TRUE(is_open(kept));
+  ::CloseHandle(kept);
 }
 
 }  // namespace

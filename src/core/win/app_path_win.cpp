@@ -1,6 +1,6 @@
 #include "core/win/app_path.hpp"
 
-#include "core/win/join_path.hpp"
+#include "core/join_path.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/system_path.hpp"
 #include "platform/system_text_win.hpp"

@@ -1,8 +1,11 @@
 #include "core/win/installer_stage.hpp"
 
+#include <algorithm>
+#include <atomic>
+
+#include "core/join_path.hpp"
 #include "core/win/app_launch.hpp"
 #include "core/win/app_path.hpp"
-#include "core/win/join_path.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/child.hpp"
 #include "platform/debug_form.hpp"
@@ -54,19 +57,6 @@ Result<UniqueHandle> create_installer_file(const std::u16string& path) {
   return file;
 }
 
-// Each write hands over everything that remains, so the image normally goes out in one call.
-Result<void> write_image(HANDLE file, std::span<const std::uint8_t> image) {
-  while (!image.empty()) {
-    auto written = write_to_handle(file, image);
-    if (!written) return std::unexpected(written.error());
-    if (*written == 0) {
-      return std::unexpected(Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"));
-    }
-    image = image.subspan(*written);
-  }
-  return {};
-}
-
 // DeleteFileW, and for access denied (a read-only file, say) one POSIX-semantics delete that
 // ignores the read-only attribute. A failure reports DeleteFileW's own error.
 Result<void> remove_installer(const std::string& installer_path) {
@@ -91,6 +81,23 @@ Result<void> remove_installer(const std::string& installer_path) {
   return std::unexpected(Error::os(error));
 }
 
+// The image goes out in pieces this large, so that a damaged one stops its write early; each is
+// still large enough for the write calls to cost nothing next to the bytes.
+constexpr std::size_t kWritePiece = 32 * 1024 * 1024;
+
+// The hashing thread's work: the image in, whether it matched out.
+struct DigestJob {
+  std::span<const std::uint8_t> image;
+  const ImageDigest* expected = nullptr;
+  std::atomic<bool> damaged{false};
+};
+
+DWORD WINAPI run_digest_job(void* parameter) {
+  auto* job = static_cast<DigestJob*>(parameter);
+  job->damaged.store(image_digest(job->image) != *job->expected, std::memory_order_release);
+  return 0;
+}
+
 std::string exit_code_debug_form(std::uint32_t code) {
   return "Some(" + decimal(static_cast<std::int32_t>(code)) + ")";
 }
@@ -102,12 +109,54 @@ Result<void> write_installer_file(const std::string& installer_path, std::span<c
   if (!path) return std::unexpected(path.error());
   auto file = create_installer_file(*path);
   if (!file) return std::unexpected(file.error());
-  Result<void> outcome = write_image(file->get(), image);
+  Result<void> outcome = write_all_to_handle(file->get(), image);
   if (outcome && !FlushFileBuffers(file->get())) {
     outcome = std::unexpected(Error::os(GetLastError()));
   }
   file->reset();  // closed on every path before the installer starts; its result is ignored
   return outcome;
+}
+
+bool write_checked_installer(const std::string& path, std::span<const std::uint8_t> image,
+                             const ImageDigest& expected, WrittenInstaller& written) {
+  written.path = path;
+  DigestJob job{image, &expected};
+  UniqueHandle hasher(CreateThread(nullptr, 0, &run_digest_job, &job, 0, nullptr));
+  if (!hasher) {
+    if (image_digest(image) != expected) return false;
+    written.outcome = write_installer_file(path, image);
+    return true;
+  }
+
+  Result<void> outcome;
+  if (auto long_path = long_path_form(path); !long_path) {
+    outcome = std::unexpected(long_path.error());
+  } else if (auto file = create_installer_file(*long_path); !file) {
+    outcome = std::unexpected(file.error());
+  } else {
+    for (std::size_t done = 0; outcome && done < image.size(); done += kWritePiece) {
+      if (job.damaged.load(std::memory_order_acquire)) break;
+      const std::size_t piece = std::min(kWritePiece, image.size() - done);
+      outcome = write_all_to_handle(file->get(), image.subspan(done, piece));
+    }
+    if (outcome && !FlushFileBuffers(file->get())) {
+      outcome = std::unexpected(Error::os(GetLastError()));
+    }
+  }
+  // The file is closed here, before it is removed or run.
+  WaitForSingleObject(hasher.get(), INFINITE);
+  if (job.damaged.load(std::memory_order_acquire)) {
+    (void)remove_installer(path);
+    return false;
+  }
+  written.outcome = std::move(outcome);
+  return true;
+}
+
+Result<std::string> installer_path_for(std::string_view file_name) {
+  auto temp_dir = temporary_directory();
+  if (!temp_dir) return std::unexpected(temp_dir.error());
+  return join_path(*temp_dir, file_name);
 }
 
 Result<std::string> temporary_directory() {
@@ -119,7 +168,8 @@ Result<std::string> temporary_directory() {
 
 std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
                                                     std::string_view file_name, GameConfig config,
-                                                    bool webview_ready) {
+                                                    bool webview_ready,
+                                                    const WrittenInstaller* written) {
   const std::string temp_dir =
       expect_ok(temporary_directory(), "the temporary directory had to be known but its query failed");
   const std::string app_path =
@@ -127,7 +177,10 @@ std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t
   const std::string installer_path = join_path(temp_dir, file_name);
 
   print_stdout({"正在提取 ", file_name, " 到 ", path_debug_form(installer_path), "\n"});
-  if (auto extracted = write_installer_file(installer_path, image); !extracted) {
+  const Result<void> extracted = written != nullptr && written->path == installer_path
+                                     ? written->outcome
+                                     : write_installer_file(installer_path, image);
+  if (!extracted) {
     return std::unexpected(StageError(extracted.error()));
   }
 

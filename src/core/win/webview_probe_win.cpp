@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/error.hpp"
+#include "platform/handle_win.hpp"
 #include "platform/win_support.hpp"
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
@@ -47,23 +48,9 @@ RegistryCalls find_registry_calls(const ModuleLookup& lookup) {
   return RegistryCalls::from(load_system_library(lookup, L"advapi32.dll"));
 }
 
-// The opened key, closed when the probe is done whatever the outcome; the predefined root is
-// never held here.
-class OpenedKey {
- public:
-  explicit OpenedKey(const RegistryCalls& calls) : calls_(calls) {}
-  ~OpenedKey() {
-    if (key_ != nullptr) calls_.close(key_);
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-  HKEY get() const { return key_; }
-  HKEY* put() { return &key_; }
-
- private:
-  const RegistryCalls& calls_;
-  HKEY key_ = nullptr;
-};
+// The opened key, closed through the loaded RegCloseKey when the probe is done whatever the
+// outcome; the predefined root is never held here.
+using OpenedKey = UniqueResource<HKEY, LoadedClose<HKEY, decltype(&::RegCloseKey)>>;
 
 // Reads a value of key and accepts it only as text; the data itself is not looked at.
 Result<void> read_text_value(const RegistryCalls& calls, HKEY key, const wchar_t* name) {
@@ -91,11 +78,11 @@ bool probe_from(const RegistryCalls& calls) {
   std::string key_path(kClientsKey);
   key_path += kRuntimeClientId;
   const std::u16string wide_key_path = utf16_from_wtf8(key_path);
-  OpenedKey key(calls);
+  OpenedKey key(nullptr, {calls.close});
   // KEY_READ alone: the path already says which registry view is meant.
   if (calls.open(HKEY_LOCAL_MACHINE, as_wide(wide_key_path), 0, KEY_READ, key.put()) !=
       ERROR_SUCCESS) {
-    *key.put() = nullptr;  // nothing was opened, nothing to close
+    (void)key.release();  // nothing was opened, nothing to close
     return false;
   }
   return read_text_value(calls, key.get(), L"pv").has_value();

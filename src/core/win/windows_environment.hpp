@@ -2,9 +2,11 @@
 // The launch environment over the real Windows system.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "core/launch_environment.hpp"
+#include "core/win/installer_stage.hpp"
 #include "platform/session_mutex_win.hpp"
 
 namespace brevlo {
@@ -34,6 +36,7 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
 
  private:
   std::span<const std::uint8_t> image_;
+  std::optional<WrittenInstaller> written_;  // the file installer_image_intact wrote
   std::string product_name_;
   SessionMutex install_lock_;
 };

@@ -1,4 +1,4 @@
-#include "core/win/join_path.hpp"
+#include "core/join_path.hpp"
 
 #include <cstddef>
 #include <vector>
