@@ -9,21 +9,21 @@
 #include <cstring>
 #include <expected>
 #include <iostream>
-#include <memory>
 #include <string>
 
 #include "core/config/config.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+struct CloseFile {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 
 // The whole file, or the system's reason why it could not be read (a directory opens but does
 // not read).
 std::expected<std::string, std::string> read_file(const char* path) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+  const brevlo::UniqueResource<std::FILE*, CloseFile> file(std::fopen(path, "rb"));
   if (!file) return std::unexpected(std::strerror(errno));
   std::string bytes;
   char buffer[16384];

@@ -2,9 +2,9 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "pack/digest.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace brevlo::pack {
 namespace {
@@ -19,6 +19,10 @@ const EVP_MD* evp_digest(DigestAlgorithm algorithm) {
   return nullptr;
 }
 
+struct FreeContext {
+  void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
+};
+
 std::string openssl_reason() {
   const unsigned long code = ERR_get_error();
   if (code == 0) return "OpenSSL reported no reason";
@@ -32,8 +36,7 @@ std::string openssl_reason() {
 std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
                                                                 std::span<const Bytes> pieces,
                                                                 const WindowDone& done) {
-  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                         &EVP_MD_CTX_free);
+  const UniqueResource<EVP_MD_CTX*, FreeContext> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), evp_digest(algorithm), nullptr) != 1) {
     return std::unexpected(openssl_reason());
   }

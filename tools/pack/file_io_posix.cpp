@@ -9,31 +9,20 @@
 #include <memory>
 
 #include "pack/file_io.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace brevlo::pack {
 namespace {
 
 std::unexpected<std::string> system_reason() { return std::unexpected(std::string(std::strerror(errno))); }
 
-// Closes a file descriptor once.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  // Closes now; false when the system reports a failure (errno holds it).
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
+// A file descriptor, -1 for none.
+struct CloseDescriptor {
+  static constexpr int none() noexcept { return -1; }
+  static bool holds(int fd) noexcept { return fd >= 0; }
+  void operator()(int fd) const noexcept { ::close(fd); }
 };
+using Descriptor = UniqueResource<int, CloseDescriptor>;
 
 // The mapping is read-only and private, so its pages can always be dropped: touched again, they
 // are read from the file. The range is widened to whole pages, which the mapping covers.
@@ -87,6 +76,8 @@ std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
 struct OutputFile::State {
   State(std::string path, std::string temporary, int fd)
       : path(std::move(path)), temporary(std::move(temporary)), file(fd) {}
+  // Closes the file now; false when the system reports a failure (errno holds it).
+  bool close() { return !file || ::close(file.release()) == 0; }
   std::string path;
   std::string temporary;
   Descriptor file;
@@ -98,7 +89,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept = default;
 
 OutputFile::~OutputFile() {
   if (state_ && !state_->committed) {
-    state_->file.close();
+    state_->file.reset();
     ::unlink(state_->temporary.c_str());
   }
 }
@@ -139,7 +130,7 @@ std::expected<void, std::string> OutputFile::write_at(std::uint64_t offset, Byte
 }
 
 std::expected<void, std::string> OutputFile::commit() {
-  if (!state_->file.close()) return system_reason();
+  if (!state_->close()) return system_reason();
   if (::rename(state_->temporary.c_str(), state_->path.c_str()) != 0) return system_reason();
   state_->committed = true;
   return {};

@@ -8,6 +8,7 @@
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
 #include "platform/win_support.hpp"
+#include "platform/write_all.hpp"
 
 namespace brevlo::pack {
 namespace {
@@ -79,13 +80,15 @@ std::expected<OutputFile, std::string> OutputFile::create(const std::string& pat
 }
 
 std::expected<void, std::string> OutputFile::write(Bytes bytes) {
-  while (!bytes.empty()) {
+  const auto written = write_every_byte(bytes, [&](Bytes rest) -> Result<std::size_t> {
     DWORD put = 0;
-    const auto want = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
-    if (!WriteFile(state_->file.get(), bytes.data(), want, &put, nullptr)) return last_error();
-    if (put == 0) return reason_of(Error::os(ERROR_WRITE_FAULT));
-    bytes = bytes.subspan(put);
-  }
+    const auto want = static_cast<DWORD>(std::min(rest.size(), kMaxTransfer));
+    if (!WriteFile(state_->file.get(), rest.data(), want, &put, nullptr)) {
+      return std::unexpected(Error::os(GetLastError()));
+    }
+    return put;
+  });
+  if (!written) return reason_of(written.error());
   return {};
 }
 

@@ -15,6 +15,7 @@
 #include "pack/signature.hpp"
 #include "pack/version_info.hpp"
 #include "platform/debug_form.hpp"
+#include "platform/hex_digit.hpp"
 #include "platform/text.hpp"
 
 namespace brevlo::pack {
@@ -278,45 +279,42 @@ struct Fact {
 };
 
 std::vector<Fact> fact_rows(const LauncherFacts& facts) {
+  std::vector<Fact> rows;
+  const auto row = [&](std::string_view text, std::string_view object, std::string_view key,
+                       Value value) { rows.push_back({text, object, key, std::move(value)}); };
   const auto text_or_none = [](const std::string& text) -> Value {
     if (text.empty()) return Missing{"none"};
     return text;
   };
-  std::vector<Fact> rows = {
-      {"stub-version", "", "stubVersion", text_or_none(facts.stub_version)},
-      {"main-binary-name", "", "mainBinaryName", facts.main_binary_name},
-      {"product-name", "", "productName", facts.product_name},
-      {"game-path", "", "gamePath", facts.game_path},
-      {"installer-size", "installer", "size", facts.installer_size},
-      {"installer-sha256", "installer", "sha256", facts.installer_sha256},
-      {"installer-xxh3", "installer", "xxh3", facts.installer_xxh3},
-      {"installer-signature", "installer", "signature", facts.installer_signature},
-      {"icon-sizes", "", "iconSizes", facts.icon_sizes},
-  };
+  row("stub-version", "", "stubVersion", text_or_none(facts.stub_version));
+  row("main-binary-name", "", "mainBinaryName", facts.main_binary_name);
+  row("product-name", "", "productName", facts.product_name);
+  row("game-path", "", "gamePath", facts.game_path);
+  row("installer-size", "installer", "size", facts.installer_size);
+  row("installer-sha256", "installer", "sha256", facts.installer_sha256);
+  row("installer-xxh3", "installer", "xxh3", facts.installer_xxh3);
+  row("installer-signature", "installer", "signature", facts.installer_signature);
+  row("icon-sizes", "", "iconSizes", facts.icon_sizes);
   if (facts.file_version) {
-    rows.insert(rows.end(),
-                {{"", "version", "", true},
-                 {"version-file-description", "version", "fileDescription",
-                  *facts.file_description},
-                 {"version-product-name", "version", "productName", *facts.version_product_name},
-                 {"version-product-version", "version", "productVersion", *facts.product_version},
-                 {"version-file-version", "version", "fileVersion", *facts.file_version}});
+    row("", "version", "", true);
+    row("version-file-description", "version", "fileDescription", *facts.file_description);
+    row("version-product-name", "version", "productName", *facts.version_product_name);
+    row("version-product-version", "version", "productVersion", *facts.product_version);
+    row("version-file-version", "version", "fileVersion", *facts.file_version);
   } else {
-    rows.push_back({"version", "version", "", Missing{"none"}});
+    row("version", "version", "", Missing{"none"});
   }
-  rows.insert(rows.end(),
-              {{"option-failure-dialog", "options", "failureDialog", facts.options.failure_dialog},
-               {"option-support-log", "options", "supportLog", facts.options.support_log}});
+  row("option-failure-dialog", "options", "failureDialog", facts.options.failure_dialog);
+  row("option-support-log", "options", "supportLog", facts.options.support_log);
   if (facts.signature) {
-    rows.insert(rows.end(),
-                {{"signature", "signature", "", std::string("present")},
-                 {"signature-signer", "signature", "signer", facts.signature->signer},
-                 {"signature-digest-algorithm", "signature", "digestAlgorithm",
-                  facts.signature->digest_algorithm},
-                 {"signature-digest", "signature", "digest", std::string("matches")},
-                 {"signature-chain", "signature", "chain", std::string("not checked")}});
+    row("signature", "signature", "", std::string("present"));
+    row("signature-signer", "signature", "signer", facts.signature->signer);
+    row("signature-digest-algorithm", "signature", "digestAlgorithm",
+        facts.signature->digest_algorithm);
+    row("signature-digest", "signature", "digest", std::string("matches"));
+    row("signature-chain", "signature", "chain", std::string("not checked"));
   } else {
-    rows.push_back({"signature", "signature", "", Missing{"absent"}});
+    row("signature", "signature", "", Missing{"absent"});
   }
   return rows;
 }
@@ -327,8 +325,8 @@ std::string escaped(std::string_view text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) {
       out += "\\x";
-      out += "0123456789abcdef"[byte >> 4];
-      out += "0123456789abcdef"[byte & 0xF];
+      out += hex_digit(byte >> 4);
+      out += hex_digit(byte);
     } else {
       out += c;
     }
@@ -343,7 +341,10 @@ std::string text_form(const Value& value) {
     std::string operator()(bool flag) const { return flag ? "yes" : "no"; }
     std::string operator()(const std::vector<std::string>& list) const {
       std::string joined;
-      for (const std::string& item : list) joined += (joined.empty() ? "" : " ") + escaped(item);
+      for (const std::string& item : list) {
+        if (!joined.empty()) joined += ' ';
+        joined += escaped(item);
+      }
       return joined.empty() ? "none" : joined;
     }
     std::string operator()(const Missing& missing) const { return std::string(missing.word); }

@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/hex_digit.hpp"
+
 namespace brevlo::pack {
 
 static_assert(std::endian::native == std::endian::little, "PE fields are copied as they are");
@@ -274,7 +276,7 @@ inline std::string hex(std::uint64_t value, int digits = 1) {
   std::string text;
   for (int shift = 60; shift >= 0; shift -= 4) {
     const unsigned digit = (value >> shift) & 0xF;
-    if (digit != 0 || !text.empty() || shift < digits * 4) text += "0123456789ABCDEF"[digit];
+    if (digit != 0 || !text.empty() || shift < digits * 4) text += hex_digit(digit, HexCase::Upper);
   }
   return "0x" + text;
 }
