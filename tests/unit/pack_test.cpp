@@ -611,6 +611,18 @@ const RefusalCase kRefusals[] = {
        in.stub = build_image(layout);
      },
      {Refusal::Input::Stub, "its resource directory has more than 131072 entries"}},
+    {"rsrc_names_too_long",
+     [](Inputs& in) {
+       StubLayout layout = standard_stub();
+       ResourceSet& set = *layout.sections[4].resources;
+       for (std::uint32_t name = 1; name <= 17; ++name) {
+         put_resource(set, Resource{std::u16string(65535, u'N'), name, std::uint32_t{0}, 0,
+                                    bytes_of("x")});
+       }
+       in.stub = build_image(layout);
+     },
+     {Refusal::Input::Stub,
+      "its resource directory names its resources with more than 1048576 characters in all"}},
     {"ico_empty", [](Inputs& in) { in.icon = ByteVec{}; },
      {Refusal::Input::Icon, "only 0 bytes"}},
     {"ico_reserved", [](Inputs& in) { in.icon = from_hex("010001000000"); },
@@ -956,16 +968,16 @@ TEST(Inspect, SignedFactsWithoutVersionStrings) {
             "\"chain\":\"not checked\"}}\n");
 }
 
-// A certificate table of `size` bytes at `gap` bytes after the end of image, its entry's length
-// 16, revision and type as given, pointed at by the security directory.
+// A certificate table of `size` bytes at `gap` bytes after the end of image, its entry's length,
+// revision and type as given, pointed at by the security directory.
 void append_certificate(ByteVec& image, std::uint32_t gap, std::uint32_t length,
-                        std::uint16_t revision, std::uint16_t type) {
+                        std::uint16_t revision, std::uint16_t type, std::uint32_t size = 16) {
   const auto at = static_cast<std::uint32_t>(image.size() + gap);
-  image.resize(at + 16, 0);
+  image.resize(at + size, 0);
   put(image, at, length);
   write_at(image, at + 4, revision);
   write_at(image, at + 6, type);
-  edit_optional(image, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, 16}; });
+  edit_optional(image, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, size}; });
 }
 
 TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
@@ -1018,6 +1030,9 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
       {"signature_entry_longer_than_its_table",
        [](ByteVec& b) { append_certificate(b, 0, 24, 0x0200, 2); },
        "signature: the certificate table's entry does not fit in it"},
+      {"signature_entry_over_4_mib",
+       [](ByteVec& b) { append_certificate(b, 0, (4 << 20) + 8, 0x0200, 2, (4 << 20) + 8); },
+       "signature: the certificate table's entry is larger than 4194304 bytes"},
       {"signature_not_8_byte_aligned", [](ByteVec& b) { append_certificate(b, 4, 16, 0x0200, 2); },
        "sections out of place: the certificate table does not end the file after the last "
        "section"},
