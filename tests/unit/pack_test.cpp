@@ -980,6 +980,19 @@ void append_certificate(ByteVec& image, std::uint32_t gap, std::uint32_t length,
   edit_optional(image, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, size}; });
 }
 
+// A stub whose mark section is larger in memory than in the file (the loader fills the rest with
+// zeros) packs to a launcher that inspects whole.
+TEST(Inspect, MarkSectionLargerInMemoryThanInTheFile) {
+  StubLayout layout = standard_stub();
+  layout.sections[2].data = bytes_of(std::string_view("brevlo-stub/1\0\0\0" "2.0.0", 21));
+  layout.sections[2].virtual_size = 0x400;
+  Inputs in;
+  in.stub = build_image(layout);
+  const auto facts = inspect_launcher(packed_bytes(in));
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  EXPECT_EQ(facts->stub_version, "2.0.0");
+}
+
 TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
   const Inputs in;
   const ByteVec good = packed_bytes(in);

@@ -112,9 +112,13 @@ std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stu
           found.end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
     }
     if (name == kStubMarkSection) {
-      const auto mark = section_content(file, section);
-      if (!mark) return wrong(mark.error());
-      const auto text = mark->subspan(std::min(mark->size(), kStubMagic.size()));
+      // The mark's file data, which the stub reader found inside the file; memory past it, if
+      // the section is larger there, holds zeros.
+      const Bytes mark = file.subspan(
+          section.PointerToRawData,
+          std::min(section.VirtualSize != 0 ? section.VirtualSize : section.SizeOfRawData,
+                   section.SizeOfRawData));
+      const auto text = mark.subspan(std::min(mark.size(), kStubMagic.size()));
       const auto end = std::find(text.begin(), text.end(), std::uint8_t{0});
       facts.stub_version.assign(text.begin(), end);
     }
