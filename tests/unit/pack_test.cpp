@@ -251,6 +251,30 @@ TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
   EXPECT_EQ(out.size(), 0x1200u);
 }
 
+// Sizes the format's 32-bit fields can hold, and one byte past them.
+TEST(PackLayout, RefusesALauncherBeyondThe32BitSizes) {
+  const ByteVec image = build_image(standard_stub());
+  const auto stub = read_stub(image);
+  ASSERT_TRUE(stub.has_value()) << stub.error().reason;
+  const std::uint64_t room = 0xFFFFF000 - stub->kept_virtual_end;  // up to the last aligned page
+  const std::pair<std::vector<TailSection>, bool> rows[] = {
+      {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}}, true},
+      {{{".brvimg", kReadOnlyData, room}}, true},
+      {{{".brvimg", kReadOnlyData, room + 1}}, false},
+      {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}, {".rsrc", kData, std::uint64_t{1} << 31}},
+       false},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const auto layout = lay_out(*stub, rows[i].first);
+    EXPECT_EQ(layout.has_value(), rows[i].second) << "row " << i;
+    if (!layout) {
+      EXPECT_EQ(std::tuple(layout.error().kind, layout.error().reason),
+                std::tuple(StubRefusal::Kind::TooLarge,
+                           std::string("the packed launcher would be larger than 4 GiB")));
+    }
+  }
+}
+
 TEST(PackLayout, ChecksumMatchesTheWordByWordSumForAnySplit) {
   ByteVec image = build_image(standard_stub());
   image.push_back(0xFF);  // an odd length
