@@ -2,6 +2,7 @@
 // The resource tree of an executable (type, then name, then language, then data) as a sorted
 // list, read from a stub with every offset checked, and written anew as a .rsrc section.
 
+#include <algorithm>
 #include <cstdint>
 #include <expected>
 #include <functional>
