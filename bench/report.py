@@ -57,7 +57,8 @@ w("Whole-process comparisons (1, 2, 6) come from `bench/paired.py`: the commands
 w("")
 if float(load_start[0]) > nproc:
     w(f"**The machine was busy** (a load average of {load_start[0]} on {nproc} cores as the runs "
-      "began): these figures show the method at work, not the launcher's cost; make them again "
+      "began, other build and test jobs sharing its cores): these figures show the method at "
+      "work, not the launcher's cost alone; make them again "
       "on a quiet machine before relying on them.")
     w("")
 
@@ -140,7 +141,8 @@ whole_process_section("launch", 1.05, "from its start to the game's start")
 rounds, names, _ = load_runs("launch")
 if "launcher_1g" in names:
     w("With a 1 GiB installer (row `launcher_1g`: the same launcher packed with the 1 GiB image of "
-      "section 2b), the launch path stays flat:")
+      "section 2b): the launch path against the starter, and against the same launcher with the "
+      "8 MB image (an interval holding 1 means the image's size changes nothing measurable):")
     w("")
     w(ratio_line(paired.comparison(rounds, names, "launcher_1g", "starter", 1.05), "launcher_1g",
                  "starter", 1.05))

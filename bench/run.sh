@@ -40,7 +40,7 @@ option_launchers=("both_options:--failure-dialog --support-log")
 # round; the warm-up rounds are dropped).
 launch_rounds=200 launch_warmup=5
 first_rounds=60 first_warmup=3
-large_rounds=15 large_warmup=2
+large_rounds=30 large_warmup=2
 pack_rounds=60 pack_warmup=5
 
 python=/usr/bin/python3

@@ -17,13 +17,14 @@
 namespace {
 
 struct CloseFile {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+  void operator()(std::FILE* file) const { std::fclose(file); }
 };
+using OpenedFile = brevlo::UniqueResource<std::FILE*, CloseFile>;
 
 // The whole file, or the system's reason why it could not be read (a directory opens but does
 // not read).
 std::expected<std::string, std::string> read_file(const char* path) {
-  const brevlo::UniqueResource<std::FILE*, CloseFile> file(std::fopen(path, "rb"));
+  const OpenedFile file(std::fopen(path, "rb"));
   if (!file) return std::unexpected(std::strerror(errno));
   std::string bytes;
   char buffer[16384];

@@ -439,10 +439,10 @@ TEST_F(TwoLaunchers, AWaiterTakesOverFromAHolderThatWasKilled) {
   const std::unique_ptr<void, decltype(close)> stand_in(
       OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, stand_in_id), close);
   ASSERT_NE(stand_in.get(), nullptr) << GetLastError();
-  // The test keeps the lock object alive (it never waits on it), so the holder's end leaves it
-  // abandoned whenever the waiter comes to it, never gone: the waiter must take an abandoned lock.
+  // The test keeps the lock object alive, so the holder's end leaves it abandoned whenever the
+  // waiter comes to it, never gone: the waiter must take an abandoned lock.
   const std::unique_ptr<void, decltype(close)> lock(
-      OpenMutexW(SYNCHRONIZE, FALSE, kOstrevanInstallLock), close);
+      OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kOstrevanInstallLock), close);
   ASSERT_NE(lock.get(), nullptr) << GetLastError();
   // The waiter's installer records whether the lock is held while it runs.
   options_.environment.set(L"BREVLO_STANDIN_LOCK", kOstrevanInstallLock);
@@ -462,6 +462,10 @@ TEST_F(TwoLaunchers, AWaiterTakesOverFromAHolderThatWasKilled) {
   EXPECT_EQ(run.exit_code, kExitStarted);
   EXPECT_EQ(read_file(temp_ / L"standin-runs.txt"), "run\nrun\n");
   EXPECT_EQ(read_file(temp_ / L"standin-lock.txt"), "held") << "the waiter installed without the lock";
+  // Taken as its own, the lock was given back at the waiter's end, not abandoned a second time.
+  const DWORD after = WaitForSingleObject(lock.get(), 0);
+  EXPECT_EQ(after, static_cast<DWORD>(WAIT_OBJECT_0)) << "the waiter did not give the lock back";
+  if (after == WAIT_OBJECT_0 || after == WAIT_ABANDONED) ReleaseMutex(lock.get());
   EXPECT_FALSE(fs::exists(installer_));
   expect_app_ran();
 }

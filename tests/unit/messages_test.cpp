@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "main/launch.hpp"
@@ -161,6 +162,17 @@ TEST_P(FatalStopReport, LayoutThenNoteOrTraceOnce) {
   if (GetParam().trace) {
     EXPECT_EQ(capture.err.writes[1].substr(0, 23), "stack backtrace:\n   0: ");
     EXPECT_EQ(capture.err.writes[1].back(), '\n');
+#ifdef _WIN32
+    // Each frame: its number right-aligned in four places, its address in 16 lowercase digits.
+    std::istringstream lines(capture.err.writes[1].substr(17));
+    std::string line;
+    for (int frame = 0; std::getline(lines, line); ++frame) {
+      const std::string number = std::to_string(frame);
+      EXPECT_EQ(line.substr(0, 6), std::string(4 - number.size(), ' ') + number + ": ") << line;
+      EXPECT_EQ(line.size(), 22u) << line;
+      EXPECT_EQ(line.find_first_not_of("0123456789abcdef", 6), std::string::npos) << line;
+    }
+#endif
   } else {
     EXPECT_EQ(capture.err.writes[1],
               "note: run with `BREVLO_BACKTRACE=1` environment variable to display a backtrace\n");
