@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the native suites (plain and under ASan/UBSan), the
-# configuration fuzzer for 60 seconds, then the Windows build and its tests under Wine.
+# fuzzers (the configuration parser for 60 seconds, the pack tool's readers for 12 each), then
+# the Windows build and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -8,9 +8,13 @@ gets the payload sections, resources, relocations and headers of its new size; a
 after the stub is dropped; branding puts a multi-image icon and CJK version strings in; the Linux
 and Windows tools give the same bytes for the same command run in a folder named "Été 2026", and
 repacking a launcher gives it back unchanged; the Windows tool's refusals reach standard error
-whole. The exit status is 1 when any check fails.
+whole; an installer over 2 GiB and crafted files (a resource directory or an icon whose 65,535
+entries all name the same 1 MiB) are refused by both tools with one line, and the Linux tool packs
+and inspects a 256 MiB installer, and refuses the crafted files, within 64 MiB of resident memory.
+The exit status is 1 when any check fails.
 """
 
+import filecmp
 import os
 import shutil
 import struct
@@ -92,6 +96,62 @@ def pefile_text(text):
 def run(command, cwd):
     done = subprocess.run(command, cwd=cwd, capture_output=True, timeout=300 * TIME_SCALE)
     return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+
+
+def peak_memory(command, cwd):
+    """The exit status, standard error and maximum resident set size (KiB) of one run."""
+    report = os.path.join(cwd, "time.txt")
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + command, cwd=cwd,
+                          capture_output=True, timeout=300 * TIME_SCALE)
+    with open(report) as f:
+        peak = int(f.read().split()[-1])
+    os.unlink(report)
+    return done.returncode, done.stderr.decode("utf-8", "replace"), peak
+
+
+def shared_data_resources(rva, languages, size):
+    """A resource tree with one type and name whose `languages` language entries each have a data
+    entry of their own, all naming the same `size` bytes at the tree's end."""
+    entries_at = 64 + 8 * languages
+    data_at = entries_at + 16 * languages
+    out = struct.pack("<IIHHHHII", 0, 0, 0, 0, 0, 1, 10, 0x80000000 | 24)
+    out += struct.pack("<IIHHHHII", 0, 0, 0, 0, 0, 1, 1, 0x80000000 | 48)
+    out += struct.pack("<IIHHHH", 0, 0, 0, 0, 0, languages)
+    out += b"".join(struct.pack("<II", i, entries_at + 16 * i) for i in range(languages))
+    out += struct.pack("<IIII", rva + data_at, size, 0, 0) * languages
+    return out + bytes([0x5A]) * size
+
+
+def with_shared_resource_data(image):
+    """The image (whose last two sections are .rsrc and .reloc) with .reloc dropped and .rsrc made
+    a tree of 65,535 resources sharing 1 MiB."""
+    pe = pefile.PE(data=image)
+    rsrc, reloc = pe.sections[-2:]
+    assert (name_of(rsrc), name_of(reloc)) == (".rsrc", ".reloc")
+    oh = pe.OPTIONAL_HEADER
+    tree = shared_data_resources(rsrc.VirtualAddress, 65535, 1 << 20)
+    pe.FILE_HEADER.NumberOfSections -= 1
+    rsrc.Misc_VirtualSize = len(tree)
+    rsrc.SizeOfRawData = align(len(tree), oh.FileAlignment)
+    oh.DATA_DIRECTORY[2].Size = len(tree)
+    oh.DATA_DIRECTORY[5].VirtualAddress = oh.DATA_DIRECTORY[5].Size = 0
+    oh.SizeOfImage = align(rsrc.VirtualAddress + len(tree), oh.SectionAlignment)
+    head = pe.write()[:rsrc.PointerToRawData]
+    return head + tree + bytes(rsrc.SizeOfRawData - len(tree))
+
+
+def ico_with_shared_image():
+    """An icon file whose 65,535 directory entries all name the same 1 MiB bitmap."""
+    image = struct.pack("<IiiHH", 40, 256, 512, 1, 32) + bytes((1 << 20) - 16)
+    entry = struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(image), 6 + 16 * 65535)
+    return struct.pack("<HHH", 0, 1, 65535) + entry * 65535 + image
+
+
+def sparse_installer(path, size, header):
+    """An installer of `size` bytes, its headers written and the rest a hole."""
+    with open(path, "wb") as f:
+        f.write(header)
+        f.truncate(size)
 
 
 def checksum(data, field):
@@ -273,6 +333,58 @@ def main(argv):
                not os.path.exists(os.path.join(scratch, "refused.exe")))
     c.equal("nothing else left in the output folder", sorted(os.listdir(os.path.join(scratch, FOLDER))),
             ["branded-linux.exe", "branded-windows.exe", "repacked.exe"])
+
+    # Large and crafted inputs: refused with one line by both tools, in bounded memory here.
+    limit_kib = 64 * 1024
+    sparse_installer(os.path.join(scratch, "large.exe"), 256 << 20, installer[:4096])
+    sparse_installer(os.path.join(scratch, "over.exe"), (2 << 30) + 1, installer[:4096])
+    with open(os.path.join(scratch, "crafted-stub.exe"), "wb") as f:
+        crafted_stub = with_shared_resource_data(open(os.path.join(scratch, "stub.exe"), "rb").read())
+        f.write(crafted_stub)
+    with open(os.path.join(scratch, "crafted-launcher.exe"), "wb") as f:
+        crafted_launcher = with_shared_resource_data(plain)
+        f.write(crafted_launcher)
+    with open(os.path.join(scratch, "crafted.ico"), "wb") as f:
+        f.write(ico_with_shared_image())
+    shared = "68718428160 bytes of resource data, more than the file's"
+    rows = [
+        ("an installer over 2 GiB", ["--stub", "stub.exe", "--config", "game.json", "--installer",
+                                     "over.exe", "--out", "big.exe"],
+         "brevlo-pack: over.exe is too large: 2147483649 bytes, more than the 2147483648 (2 GiB) "
+         "an installer may have\n"),
+        ("a stub whose resources share their data",
+         ["--stub", "crafted-stub.exe", "--config", "game.json", "--installer", "setup.exe", "--out",
+          "big.exe"],
+         f"brevlo-pack: crafted-stub.exe cannot be packed: its resource directory names {shared} "
+         f"{len(crafted_stub)}\n"),
+        ("an icon whose images share their data",
+         ["--stub", "stub.exe", "--config", "game.json", "--installer", "setup.exe", "--out",
+          "big.exe", "--icon", "crafted.ico"],
+         "brevlo-pack: crafted.ico is not a valid .ico: its 65535 images total 68718428160 bytes, "
+         f"more than the file's {6 + 16 * 65535 + (1 << 20)}\n"),
+        ("a launcher whose resources share their data", ["inspect", "crafted-launcher.exe"],
+         "brevlo-pack: crafted-launcher.exe: its resources are malformed: its resource directory "
+         f"names {shared} {len(crafted_launcher)}\n"),
+    ]
+    for what, args, line in rows:
+        status, err, peak = peak_memory(host + args, scratch)
+        c.equal(f"Linux tool refuses {what}", (status, err), (1, line))
+        c.true(f"Linux tool refuses {what} within 64 MiB ({peak} KiB)", peak <= limit_kib)
+        c.equal(f"Windows tool refuses {what}", run(windows + args, scratch), (1, "", line))
+    c.true("no output after the refusals", not os.path.exists(os.path.join(scratch, "big.exe")))
+    large = ["--stub", "stub.exe", "--config", "game.json", "--installer", "large.exe"]
+    for what, args in (("packs a 256 MiB installer", large + ["--out", "large-linux.exe"]),
+                       ("inspects its launcher", ["inspect", "large-linux.exe"])):
+        status, err, peak = peak_memory(host + args, scratch)
+        c.equal(f"Linux tool {what}", (status, err), (0, ""))
+        c.true(f"Linux tool {what} within 64 MiB ({peak} KiB)", peak <= limit_kib)
+    c.equal("Windows tool packs the 256 MiB installer", run(windows + large + ["--out", "large-windows.exe"],
+                                                            scratch), (0, "", ""))
+    c.true("both tools give the same bytes for the 256 MiB installer",
+           filecmp.cmp(os.path.join(scratch, "large-linux.exe"),
+                       os.path.join(scratch, "large-windows.exe"), shallow=False))
+    for name in ("large.exe", "over.exe", "large-linux.exe", "large-windows.exe"):
+        os.unlink(os.path.join(scratch, name))
 
     print(f"{c.count - c.failures} of {c.count} checks passed")
     return 1 if c.failures else 0

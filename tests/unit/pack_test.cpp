@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "../common/pe_samples.hpp"
 #include "pack/digest.hpp"
 #include "pack/ico.hpp"
 #include "pack/inspect.hpp"
@@ -29,225 +30,16 @@
 #endif
 
 namespace brevlo::pack {
+
+// A refusal as a failing expectation shows it.
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  *out << "input " << static_cast<int>(refusal.input) << ": " << refusal.reason;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
-using ByteVec = std::vector<std::uint8_t>;
-
-ByteVec bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
-
-ByteVec from_hex(std::string_view hex) {
-  ByteVec out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-  }
-  return out;
-}
-
-template <class T>
-ByteVec bytes_of_struct(const T& value) {
-  ByteVec out;
-  append(out, value);
-  return out;
-}
-
-// The version resource windres makes of the launcher's brevlo.rc (FileDescription and
-// ProductName "brevlo", ProductVersion and FileVersion "1.0.0", file and product version 1.0.0.0,
-// flags mask 0x3F, VOS_NT_WINDOWS32, VFT_APP).
-const ByteVec kWindresVersion = from_hex(
-    "a00134000000560053005f00560045005200530049004f004e005f0049004e0046004f0000000000bd04effe00000100"
-    "000001000000000000000100000000003f00000000000000040004000100000000000000000000000000000000010000"
-    "010053007400720069006e006700460069006c00650049006e0066006f000000dc000000010030003000300030003000"
-    "3400620030000000360007000100460069006c0065004400650073006300720069007000740069006f006e0000000000"
-    "62007200650076006c006f00000000002e0007000100500072006f0064007500630074004e0061006d00650000000000"
-    "62007200650076006c006f0000000000300006000100500072006f006400750063007400560065007200730069006f00"
-    "6e00000031002e0030002e00300000002c0006000100460069006c006500560065007200730069006f006e0000000000"
-    "31002e0030002e0030000000440000000100560061007200460069006c00650049006e0066006f000000000024000400"
-    "00005400720061006e0073006c006100740069006f006e00000000000000b004");
-
-// A bitmap image of an icon: a BITMAPINFOHEADER for width x (2 x height), 32 bits per pixel, then
-// `pixels` bytes standing for colours and mask.
-ByteVec dib_image(std::int32_t width, std::size_t pixels, std::uint8_t fill) {
-  ByteVec out;
-  append(out, std::uint32_t{40});
-  append(out, width);
-  append(out, 2 * width);
-  append(out, std::uint16_t{1});
-  append(out, std::uint16_t{32});
-  out.resize(40, 0);
-  out.resize(40 + pixels, fill);
-  return out;
-}
-
-ByteVec png_image() {
-  ByteVec out = from_hex("89504e470d0a1a0a0000000d49484452");
-  out.resize(48, 0x5A);
-  return out;
-}
-
-// A .ico file of the images, each with its directory entry's sizes.
-struct IcoImage {
-  std::uint8_t width;
-  std::uint16_t bit_count;
-  ByteVec data;
-};
-ByteVec make_ico(const std::vector<IcoImage>& images) {
-  ByteVec out;
-  append(out, IconDir{0, 1, static_cast<std::uint16_t>(images.size())});
-  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
-  for (const IcoImage& image : images) {
-    append(out, IconDirEntry{image.width, image.width, 0, 0, 1, image.bit_count,
-                             static_cast<std::uint32_t>(image.data.size()), offset});
-    offset += static_cast<std::uint32_t>(image.data.size());
-  }
-  for (const IcoImage& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
-  return out;
-}
-
-Resource resource(std::uint32_t type, std::uint32_t name, ByteVec data) {
-  return Resource{type, name, std::uint32_t{kLangEnglishUs}, 0, std::move(data)};
-}
-
-// The stub's own resources: icon 1 (a 2x2 bitmap of 64 bytes), group icon 1, version 1.
-ResourceSet stub_resources() {
-  ResourceSet set;
-  const ByteVec icon = dib_image(2, 24, 0x11);
-  ByteVec group = bytes_of_struct(IconDir{0, 1, 1});
-  append(group, GroupIconDirEntry{2, 2, 0, 0, 1, 32, static_cast<std::uint32_t>(icon.size()), 1});
-  put_resource(set, resource(kRtIcon, 1, icon));
-  put_resource(set, resource(kRtGroupIcon, 1, group));
-  put_resource(set, resource(kRtVersion, 1, kWindresVersion));
-  return set;
-}
-
-// ---------------------------------------------------------------------------------------------
-// A small builder of PE32+ images laid out as GNU ld lays out a stub.
-
-struct SectionLayout {
-  std::string name;
-  std::uint32_t characteristics;
-  ByteVec data;                          // the file data; SizeOfRawData is it rounded up
-  std::uint32_t virtual_size = 0;        // 0: the data's size
-  std::optional<ResourceSet> resources;  // the data is this tree, written at the section's RVA
-};
-
-struct StubLayout {
-  std::vector<SectionLayout> sections;
-  std::uint32_t e_lfanew = 0x80;
-  std::uint32_t size_of_headers = 0x400;
-  ByteVec certificate;  // after the last section, pointed at by the security directory
-};
-
-constexpr std::uint32_t kFileAlignment = 0x200;
-constexpr std::uint32_t kSectionAlignment = 0x1000;
-constexpr std::uint32_t kCode = 0x60000020;
-constexpr std::uint32_t kReadOnlyData = 0x40000040;
-constexpr std::uint32_t kData = 0xC0000040;
-constexpr std::uint32_t kBss = 0xC0000080;
-constexpr std::uint32_t kRelocFlags = 0x42000040;
-
-ByteVec marker() { return bytes_of(std::string_view("brevlo-stub/1\0\0\0", 16)); }
-
-ByteVec relocations(std::uint32_t page) {
-  ByteVec out;
-  append(out, BaseRelocationBlock{page, 12});
-  append(out, std::uint16_t{0xA010});
-  append(out, std::uint16_t{0});
-  return out;
-}
-
-// .text .rdata .brvlo .bss .rsrc .reloc and a certificate table, as the linker and a signing
-// tool leave a stub.
-StubLayout standard_stub() {
-  ByteVec text(0x100, 0xCC);
-  ByteVec rdata(0x80);
-  for (std::size_t i = 0; i < rdata.size(); ++i) rdata[i] = static_cast<std::uint8_t>(i * 3);
-  return StubLayout{{{".text", kCode, text, 0, std::nullopt},
-                   {".rdata", kReadOnlyData, rdata, 0, std::nullopt},
-                   {".brvlo", kReadOnlyData, marker(), 0, std::nullopt},
-                   {".bss", kBss, {}, 0x40, std::nullopt},
-                   {".rsrc", kData, {}, 0, stub_resources()},
-                   {".reloc", kRelocFlags, relocations(0x1000), 0, std::nullopt}},
-                  0x80,
-                  0x400,
-                  bytes_of("certificate table of 32 bytes..")};
-}
-
-ByteVec build_image(const StubLayout& layout) {
-  std::vector<SectionHeader> headers;
-  std::vector<ByteVec> contents;
-  std::uint32_t rva = kSectionAlignment;
-  std::uint32_t file = layout.size_of_headers;
-  OptionalHeader64 oh{};
-  for (const SectionLayout& s : layout.sections) {
-    SectionHeader h{};
-    std::copy_n(s.name.begin(), std::min<std::size_t>(s.name.size(), 8), h.Name);
-    ByteVec data = s.resources ? write_resource_section(*s.resources, rva) : s.data;
-    h.VirtualSize = s.virtual_size != 0 ? s.virtual_size : static_cast<std::uint32_t>(data.size());
-    h.VirtualAddress = rva;
-    h.SizeOfRawData = static_cast<std::uint32_t>(align_up(data.size(), kFileAlignment));
-    h.PointerToRawData = data.empty() ? 0 : file;
-    h.Characteristics = s.characteristics;
-    if (s.name == ".rsrc") oh.DataDirectory[kDirResource] = {rva, h.VirtualSize};
-    if (s.name == ".reloc") oh.DataDirectory[kDirBaseReloc] = {rva, h.VirtualSize};
-    if (s.name == ".rdata") {
-      oh.DataDirectory[1] = {rva + 0x10, 0x28};  // imports
-      oh.DataDirectory[9] = {rva + 0x40, 0x28};  // TLS
-    }
-    if (s.characteristics & kScnCntInitializedData) oh.SizeOfInitializedData += h.SizeOfRawData;
-    rva = static_cast<std::uint32_t>(align_up(rva + h.VirtualSize, kSectionAlignment));
-    file += h.SizeOfRawData;
-    headers.push_back(h);
-    contents.push_back(std::move(data));
-  }
-  ByteVec out(layout.size_of_headers, 0);
-  DosHeader dos{};
-  dos.e_magic = kDosMagic;
-  dos.e_lfanew = layout.e_lfanew;
-  write_at(out, 0, dos);
-  const std::string_view dos_stub = "This program cannot be run in DOS mode.";
-  std::copy(dos_stub.begin(), dos_stub.end(), out.begin() + 0x4E);
-  write_at(out, layout.e_lfanew, kPeSignature);
-  write_at(out, layout.e_lfanew + 4,
-           FileHeader{kMachineAmd64, static_cast<std::uint16_t>(headers.size()), 0x65A0B0C0, 0,
-                      0, sizeof(OptionalHeader64), 0x0022});
-  oh.Magic = kPe32PlusMagic;
-  oh.MajorLinkerVersion = 2;
-  oh.MinorLinkerVersion = 40;
-  oh.SizeOfCode = 0x200;
-  oh.AddressOfEntryPoint = 0x1010;
-  oh.BaseOfCode = 0x1000;
-  oh.ImageBase = 0x140000000;
-  oh.SectionAlignment = kSectionAlignment;
-  oh.FileAlignment = kFileAlignment;
-  oh.MajorOperatingSystemVersion = oh.MajorSubsystemVersion = 6;
-  oh.SizeOfImage = rva;
-  oh.SizeOfHeaders = layout.size_of_headers;
-  oh.CheckSum = 0x1234;
-  oh.Subsystem = 2;
-  oh.DllCharacteristics = 0x160;
-  oh.SizeOfStackReserve = 0x100000;
-  oh.SizeOfStackCommit = 0x1000;
-  oh.SizeOfHeapReserve = 0x100000;
-  oh.SizeOfHeapCommit = 0x1000;
-  oh.NumberOfRvaAndSizes = 16;
-  if (!layout.certificate.empty()) {
-    oh.DataDirectory[kDirSecurity] = {file, static_cast<std::uint32_t>(layout.certificate.size())};
-  }
-  const std::uint32_t optional_offset = layout.e_lfanew + 4 + sizeof(FileHeader);
-  write_at(out, optional_offset, oh);
-  for (std::size_t i = 0; i < headers.size(); ++i) {
-    write_at(out, optional_offset + sizeof(OptionalHeader64) + i * sizeof(SectionHeader),
-             headers[i]);
-    if (contents[i].empty()) continue;
-    out.resize(headers[i].PointerToRawData, 0);
-    out.insert(out.end(), contents[i].begin(), contents[i].end());
-    out.resize(headers[i].PointerToRawData + headers[i].SizeOfRawData, 0);
-  }
-  out.insert(out.end(), layout.certificate.begin(), layout.certificate.end());
-  return out;
-}
-
+using namespace sample;
 std::uint32_t optional_offset(const ByteVec& image) {
   return read_at<DosHeader>(image, 0)->e_lfanew + 4 + sizeof(FileHeader);
 }
@@ -296,30 +88,19 @@ std::uint32_t reference_checksum(ByteVec image) {
   return ((sum & 0xFFFF) + (sum >> 16)) + static_cast<std::uint32_t>(image.size());
 }
 
-const std::string kConfig = R"({"mainBinaryName": "Ostrevan", "productName": "Ostrevan"})";
-
-// A 0x300-byte installer image: MZ, e_lfanew 0x40, the PE signature, then a byte pattern.
-ByteVec installer_image() {
-  ByteVec out(0x300);
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i * 7 + 1);
-  write_at(out, 0, kDosMagic);
-  write_at(out, 60, std::uint32_t{0x40});
-  write_at(out, 0x40, kPeSignature);
-  return out;
-}
-
 struct Inputs {
   ByteVec stub = build_image(standard_stub());
   ByteVec config = bytes_of(kConfig);
   ByteVec installer = installer_image();
   std::optional<ByteVec> icon;
   Branding branding;
+  PackOptions options;
 };
 
 std::expected<PackedLauncher, Refusal> pack_inputs(const Inputs& in) {
   Branding branding = in.branding;
   if (in.icon) branding.icon = Bytes(*in.icon);
-  return pack(in.stub, in.config, in.installer, branding);
+  return pack(in.stub, in.config, in.installer, branding, in.options);
 }
 
 ByteVec packed_bytes(const Inputs& in) {
@@ -328,13 +109,19 @@ ByteVec packed_bytes(const Inputs& in) {
   return packed ? packed->bytes() : ByteVec{};
 }
 
+// The image's resources, each with a copy of its data (the reader gives views of the image).
 std::expected<ResourceSet, std::string> resources_of(const ByteVec& image) {
   auto stub = read_stub(image);
   if (!stub) return std::unexpected(stub.error().reason);
-  return read_resources(optional_header(image).DataDirectory[kDirResource],
-                        [&](std::uint32_t rva, std::uint32_t size) {
-                          return stub->at_rva(rva, size);
-                        });
+  auto set = read_resources(optional_header(image).DataDirectory[kDirResource],
+                            [&](std::uint32_t rva, std::uint32_t size) {
+                              return stub->at_rva(rva, size);
+                            },
+                            image.size());
+  if (set) {
+    for (Resource& resource : *set) resource.data = ByteVec(resource.data.begin(), resource.data.end());
+  }
+  return set;
 }
 
 const Resource* find(const ResourceSet& set, std::uint32_t type, std::uint32_t name) {
@@ -464,6 +251,30 @@ TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
   EXPECT_EQ(out.size(), 0x1200u);
 }
 
+// Sizes the format's 32-bit fields can hold, and one byte past them.
+TEST(PackLayout, RefusesALauncherBeyondThe32BitSizes) {
+  const ByteVec image = build_image(standard_stub());
+  const auto stub = read_stub(image);
+  ASSERT_TRUE(stub.has_value()) << stub.error().reason;
+  const std::uint64_t room = 0xFFFFF000 - stub->kept_virtual_end;  // up to the last aligned page
+  const std::pair<std::vector<TailSection>, bool> rows[] = {
+      {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}}, true},
+      {{{".brvimg", kReadOnlyData, room}}, true},
+      {{{".brvimg", kReadOnlyData, room + 1}}, false},
+      {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}, {".rsrc", kData, std::uint64_t{1} << 31}},
+       false},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const auto layout = lay_out(*stub, rows[i].first);
+    EXPECT_EQ(layout.has_value(), rows[i].second) << "row " << i;
+    if (!layout) {
+      EXPECT_EQ(std::tuple(layout.error().kind, layout.error().reason),
+                std::tuple(StubRefusal::Kind::TooLarge,
+                           std::string("the packed launcher would be larger than 4 GiB")));
+    }
+  }
+}
+
 TEST(PackLayout, ChecksumMatchesTheWordByWordSumForAnySplit) {
   ByteVec image = build_image(standard_stub());
   image.push_back(0xFF);  // an odd length
@@ -547,7 +358,8 @@ TEST(PackBranding, IconReplacesEveryIconWithTheFilesImages) {
       {kRtVersion, 1, kWindresVersion}};
   for (const Resource& r : *resources) {
     EXPECT_EQ(r.language, ResourceId(std::uint32_t{kLangEnglishUs}));
-    got.emplace_back(std::get<std::uint32_t>(r.type), std::get<std::uint32_t>(r.name), r.data);
+    got.emplace_back(std::get<std::uint32_t>(r.type), std::get<std::uint32_t>(r.name),
+                     ByteVec(r.data.begin(), r.data.end()));
   }
   EXPECT_EQ(got, want);
 }
@@ -638,7 +450,8 @@ TEST(Resources, NamedEntriesComeBeforeIdsAndTheTreeReadsBack) {
                                        return std::nullopt;
                                      }
                                      return Bytes(section).subspan(rva - 0x3000, size);
-                                   });
+                                   },
+                                   section.size());
   ASSERT_TRUE(read.has_value()) << read.error();
   ASSERT_EQ(read->size(), set.size());
   for (std::size_t i = 0; i < set.size(); ++i) {
@@ -658,6 +471,59 @@ struct RefusalCase {
 };
 
 void put(ByteVec& image, std::size_t offset, std::uint32_t value) { write_at(image, offset, value); }
+
+// A resource section at rva with one type of `names` names, each with `languages` language
+// entries, each with a data entry of its own, all naming the same `size` bytes at the section's
+// end.
+ByteVec shared_data_resources(std::uint32_t rva, std::uint32_t names, std::uint32_t languages,
+                              std::uint32_t size) {
+  ByteVec out;
+  const auto table = [&](std::uint32_t entries) {
+    append(out, ResourceDirectory{0, 0, 0, 0, 0, static_cast<std::uint16_t>(entries)});
+  };
+  constexpr std::uint32_t kTable = 0x80000000;
+  const std::uint32_t language_tables_at = 24 + 16 + 8 * names;
+  const std::uint32_t entries_at = language_tables_at + names * (16 + 8 * languages);
+  const std::uint32_t data_at = entries_at + 16 * names * languages;
+  table(1);
+  append(out, ResourceDirectoryEntry{10, kTable | 24});
+  table(names);
+  for (std::uint32_t n = 0; n < names; ++n) {
+    append(out, ResourceDirectoryEntry{n + 1, kTable | (language_tables_at + n * (16 + 8 * languages))});
+  }
+  for (std::uint32_t n = 0; n < names; ++n) {
+    table(languages);
+    for (std::uint32_t i = 0; i < languages; ++i) {
+      append(out, ResourceDirectoryEntry{i, entries_at + 16 * (n * languages + i)});
+    }
+  }
+  for (std::uint32_t i = 0; i < names * languages; ++i) {
+    append(out, ResourceDataEntry{rva + data_at, size, 0, 0});
+  }
+  out.resize(out.size() + size, 0x5A);
+  return out;
+}
+
+// The standard stub with such a resource section for its own.
+ByteVec stub_with_shared_resource_data() {
+  StubLayout layout = standard_stub();
+  layout.sections[4].resources.reset();
+  layout.sections[4].data = shared_data_resources(0x5000, 1, 65535, 1 << 20);
+  return build_image(layout);
+}
+
+// An icon file whose 65,535 directory entries all name the same 1 MiB image.
+ByteVec ico_with_shared_image() {
+  ByteVec out;
+  append(out, IconDir{0, 1, 65535});
+  const ByteVec image = dib_image(256, (1 << 20) - 40, 0x77);
+  for (int i = 0; i < 65535; ++i) {
+    append(out, IconDirEntry{0, 0, 0, 0, 1, 32, static_cast<std::uint32_t>(image.size()),
+                             6 + 16 * 65535});
+  }
+  out.insert(out.end(), image.begin(), image.end());
+  return out;
+}
 
 // File offsets in the standard stub: .rsrc data at 0xA00, its tree as write_resource_section
 // lays it out (root at 0, type tables at 40/64/88, language tables at 112/136/160, data entries at
@@ -730,6 +596,12 @@ const RefusalCase kRefusals[] = {
     {"stub_truncated_section_data", [](Inputs& in) { in.stub.resize(0xE08); },
      {Refusal::Input::Stub, "section .reloc has data (0x200 bytes at 0xE00) beyond the end of the "
                             "file"}},
+    {"stub_section_without_data_past_the_end",
+     [](Inputs& in) {
+       edit_section(in.stub, ".bss", [](SectionHeader& s) { s.PointerToRawData = 0x100000; });
+     },
+     {Refusal::Input::Stub,
+      "section .bss points at file offset 0x100000, beyond the end of the file"}},
     {"stub_sections_overlap_in_memory",
      [](Inputs& in) {
        edit_section(in.stub, ".rdata", [](SectionHeader& s) { s.VirtualSize = 0x1001; });
@@ -751,6 +623,30 @@ const RefusalCase kRefusals[] = {
      {Refusal::Input::Stub, "its resource directory nests deeper than type, name and language"}},
     {"rsrc_data_outside", [](Inputs& in) { put(in.stub, kRsrc + 184, 0x9000); },
      {Refusal::Input::Stub, "its resource data at RVA 0x9000 (0x40 bytes) lies outside the file"}},
+    {"rsrc_languages_share_data", [](Inputs& in) { in.stub = stub_with_shared_resource_data(); },
+     {Refusal::Input::Stub,
+      "its resource directory names 68718428160 bytes of resource data, more than the file's "
+      "2625055"}},
+    {"rsrc_too_many_entries",
+     [](Inputs& in) {
+       StubLayout layout = standard_stub();
+       layout.sections[4].resources.reset();
+       layout.sections[4].data = shared_data_resources(0x5000, 2, 65535, 0);
+       in.stub = build_image(layout);
+     },
+     {Refusal::Input::Stub, "its resource directory has more than 131072 entries"}},
+    {"rsrc_names_too_long",
+     [](Inputs& in) {
+       StubLayout layout = standard_stub();
+       ResourceSet& set = *layout.sections[4].resources;
+       for (std::uint32_t name = 1; name <= 17; ++name) {
+         put_resource(set, Resource{std::u16string(65535, u'N'), name, std::uint32_t{0}, 0,
+                                    bytes_of("x")});
+       }
+       in.stub = build_image(layout);
+     },
+     {Refusal::Input::Stub,
+      "its resource directory names its resources with more than 1048576 characters in all"}},
     {"ico_empty", [](Inputs& in) { in.icon = ByteVec{}; },
      {Refusal::Input::Icon, "only 0 bytes"}},
     {"ico_reserved", [](Inputs& in) { in.icon = from_hex("010001000000"); },
@@ -773,6 +669,9 @@ const RefusalCase kRefusals[] = {
        put(*in.icon, 18, 0xFFFFFFF0);
      },
      {Refusal::Input::Icon, "image 1 of 1 (48 bytes at 4294967280) lies outside the file"}},
+    {"ico_images_share_data", [](Inputs& in) { in.icon = ico_with_shared_image(); },
+     {Refusal::Input::Icon,
+      "its 65535 images total 68718428160 bytes, more than the file's 2097142"}},
     {"ico_not_an_image", [](Inputs& in) { in.icon = make_ico({{16, 32, bytes_of("GIF89a....")}}); },
      {Refusal::Input::Icon, "image 1 of 1 is neither a PNG nor a bitmap with a BITMAPINFOHEADER"}},
     {"version_resource_missing",
@@ -786,7 +685,10 @@ const RefusalCase kRefusals[] = {
     {"version_resource_malformed",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
-       layout.sections[4].resources->back().data[6] = 'X';  // the key's first letter
+       Resource& version = layout.sections[4].resources->back();
+       ByteVec data(version.data.begin(), version.data.end());
+       data[6] = 'X';  // the key's first letter
+       version.data = data;
        in.stub = build_image(layout);
        in.branding.file_description = "Ostrevan";
      },
@@ -934,6 +836,14 @@ TEST_F(PackTool, EachRefusalLineNamesTheFile) {
   args.insert(args.end(), {"--version", "1.2.3.4.5"});
   EXPECT_EQ(run(args), refused(1, "brevlo-pack: --version 1.2.3.4.5 is not 1 to 4 numbers from 0 "
                                   "to 65535 separated by dots"));
+  // An installer over 2 GiB, told from its size: the file is sparse past its headers.
+  write_file(dir_ / "big.exe", inputs_.installer);
+  fs::resize_file(dir_ / "big.exe", (std::uint64_t{1} << 31) + 1);
+  args = command();
+  args[5] = path("big.exe");
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("big.exe") +
+                                      " is too large: 2147483649 bytes, more than the 2147483648 "
+                                      "(2 GiB) an installer may have"));
   EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
 }
 
@@ -987,45 +897,124 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
 }
 
 TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
-  Inputs in;
-  in.branding.product_name = "Ostrevan 奥斯特万";
-  in.branding.version = Version{"2.1", {2, 1, 0, 0}};
-  const ByteVec out = packed_bytes(in);
-  const auto facts = inspect_launcher(out);
-  ASSERT_TRUE(facts.has_value()) << facts.error();
-  const Bytes image_pieces[] = {in.installer};
-  const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
-  const std::string xxh3 = hex_digits(image_digest(in.installer));
-  const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
-  ASSERT_TRUE(version.has_value());
-  const std::string description = wtf8_from_utf16(version->file_description);
-  EXPECT_EQ(facts_text(*facts),
-            "stub-version: none\n"
+  struct Row {
+    PackOptions options;
+    std::string_view dialog_text, log_text, dialog_json, log_json;
+  };
+  const Row rows[] = {
+      {{}, "no", "no", "false", "false"},
+      {{.failure_dialog = true}, "yes", "no", "true", "false"},
+      {{.support_log = true}, "no", "yes", "false", "true"},
+  };
+  for (const Row& row : rows) {
+    Inputs in;
+    in.branding.product_name = "Ostrevan 奥斯特万";
+    in.branding.version = Version{"2.1", {2, 1, 0, 0}};
+    in.options = row.options;
+    const ByteVec out = packed_bytes(in);
+    const auto facts = inspect_launcher(out);
+    ASSERT_TRUE(facts.has_value()) << facts.error();
+    const Bytes image_pieces[] = {in.installer};
+    const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+    const std::string xxh3 = hex_digits(image_digest(in.installer));
+    const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
+    ASSERT_TRUE(version.has_value());
+    const std::string description = wtf8_from_utf16(version->file_description);
+    EXPECT_EQ(facts_text(*facts),
+              "stub-version: none\n"
+              "main-binary-name: Ostrevan\n"
+              "product-name: Ostrevan\n"
+              "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
+              "installer-size: " + std::to_string(in.installer.size()) + "\n"
+              "installer-sha256: " + sha + "\n"
+              "installer-xxh3: " + xxh3 + "\n"
+              "installer-signature: absent\n"
+              "icon-sizes: 2x2\n"
+              "version-file-description: " + description + "\n"
+              "version-product-name: Ostrevan 奥斯特万\n"
+              "version-product-version: 2.1\n"
+              "version-file-version: 2.1\n"
+              "option-failure-dialog: " + std::string(row.dialog_text) + "\n"
+              "option-support-log: " + std::string(row.log_text) + "\n"
+              "signature: absent\n");
+    EXPECT_EQ(facts_json(*facts),
+              "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
+              "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
+                  std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
+                  "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[\"2x2\"],"
+                  "\"version\":{\"fileDescription\":\"" + description +
+                  "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
+                  "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":" +
+                  std::string(row.dialog_json) + ",\"supportLog\":" + std::string(row.log_json) +
+                  "},\"signature\":null}\n");
+  }
+}
+
+// Facts a launcher without a version resource and with a signature shows, control characters
+// in its texts escaped in the text form.
+TEST(Inspect, SignedFactsWithoutVersionStrings) {
+  LauncherFacts facts;
+  facts.stub_version = "1.0.0";
+  facts.main_binary_name = "Ostrevan";
+  facts.product_name = "Ost\x01revan";
+  facts.game_path = "%LOCALAPPDATA%\\Ost\x01revan\\Ostrevan.exe";
+  facts.installer_size = 7;
+  facts.installer_sha256 = "ab";
+  facts.installer_xxh3 = "cd";
+  facts.installer_signature = "malformed";
+  facts.icon_sizes = {"16x16", "256x256"};
+  facts.signature = SignatureFacts{"CN=Ostrevan Games", "sha256"};
+  EXPECT_EQ(facts_text(facts),
+            "stub-version: 1.0.0\n"
             "main-binary-name: Ostrevan\n"
-            "product-name: Ostrevan\n"
-            "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
-            "installer-size: " + std::to_string(in.installer.size()) + "\n"
-            "installer-sha256: " + sha + "\n"
-            "installer-xxh3: " + xxh3 + "\n"
-            "installer-signature: absent\n"
-            "icon-sizes: " + (facts->icon_sizes.empty() ? std::string("none") : facts->icon_sizes[0]) + "\n"
-            "version-file-description: " + description + "\n"
-            "version-product-name: Ostrevan 奥斯特万\n"
-            "version-product-version: 2.1\n"
-            "version-file-version: 2.1\n"
+            "product-name: Ost\\x01revan\n"
+            "game-path: %LOCALAPPDATA%\\Ost\\x01revan\\Ostrevan.exe\n"
+            "installer-size: 7\n"
+            "installer-sha256: ab\n"
+            "installer-xxh3: cd\n"
+            "installer-signature: malformed\n"
+            "icon-sizes: 16x16 256x256\n"
+            "version: none\n"
             "option-failure-dialog: no\n"
             "option-support-log: no\n"
-            "signature: absent\n");
-  EXPECT_EQ(facts_json(*facts),
-            "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
-            "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
-                std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
-                "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[" +
-                (facts->icon_sizes.empty() ? "" : "\"" + facts->icon_sizes[0] + "\"") +
-                "],\"version\":{\"fileDescription\":\"" + description +
-                "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
-                "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":false,"
-                "\"supportLog\":false},\"signature\":null}\n");
+            "signature: present\n"
+            "signature-signer: CN=Ostrevan Games\n"
+            "signature-digest-algorithm: sha256\n"
+            "signature-digest: matches\n"
+            "signature-chain: not checked\n");
+  EXPECT_EQ(facts_json(facts),
+            "{\"stubVersion\":\"1.0.0\",\"mainBinaryName\":\"Ostrevan\",\"productName\":"
+            "\"Ost\\u0001revan\",\"gamePath\":\"%LOCALAPPDATA%\\\\Ost\\u0001revan\\\\Ostrevan.exe\","
+            "\"installer\":{\"size\":7,\"sha256\":\"ab\",\"xxh3\":\"cd\",\"signature\":"
+            "\"malformed\"},\"iconSizes\":[\"16x16\",\"256x256\"],\"version\":null,\"options\":"
+            "{\"failureDialog\":false,\"supportLog\":false},\"signature\":{\"signer\":"
+            "\"CN=Ostrevan Games\",\"digestAlgorithm\":\"sha256\",\"digest\":\"matches\","
+            "\"chain\":\"not checked\"}}\n");
+}
+
+// A certificate table of `size` bytes at `gap` bytes after the end of image, its entry's length,
+// revision and type as given, pointed at by the security directory.
+void append_certificate(ByteVec& image, std::uint32_t gap, std::uint32_t length,
+                        std::uint16_t revision, std::uint16_t type, std::uint32_t size = 16) {
+  const auto at = static_cast<std::uint32_t>(image.size() + gap);
+  image.resize(at + size, 0);
+  put(image, at, length);
+  write_at(image, at + 4, revision);
+  write_at(image, at + 6, type);
+  edit_optional(image, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, size}; });
+}
+
+// A stub whose mark section is larger in memory than in the file (the loader fills the rest with
+// zeros) packs to a launcher that inspects whole.
+TEST(Inspect, MarkSectionLargerInMemoryThanInTheFile) {
+  StubLayout layout = standard_stub();
+  layout.sections[2].data = bytes_of(std::string_view("brevlo-stub/1\0\0\0" "2.0.0", 21));
+  layout.sections[2].virtual_size = 0x400;
+  Inputs in;
+  in.stub = build_image(layout);
+  const auto facts = inspect_launcher(packed_bytes(in));
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  EXPECT_EQ(facts->stub_version, "2.0.0");
 }
 
 TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
@@ -1069,14 +1058,37 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
        },
        "sections out of place: the certificate table does not end the file after the last "
        "section"},
-      {"signature_not_pkcs7",
-       [](ByteVec& b) {
-         const auto at = static_cast<std::uint32_t>(b.size());
-         b.resize(b.size() + 16, 0);
-         put(b, at, 16);
-         edit_optional(b, [&](OptionalHeader64& oh) { oh.DataDirectory[kDirSecurity] = {at, 16}; });
-       },
+      {"signature_not_pkcs7", [](ByteVec& b) { append_certificate(b, 0, 16, 0, 0); },
        "signature: the certificate table's entry is not a PKCS #7 signature"},
+      {"signature_revision_only", [](ByteVec& b) { append_certificate(b, 0, 16, 0x0200, 1); },
+       "signature: the certificate table's entry is not a PKCS #7 signature"},
+      {"signature_type_only", [](ByteVec& b) { append_certificate(b, 0, 16, 0x0100, 2); },
+       "signature: the certificate table's entry is not a PKCS #7 signature"},
+      {"signature_entry_longer_than_its_table",
+       [](ByteVec& b) { append_certificate(b, 0, 24, 0x0200, 2); },
+       "signature: the certificate table's entry does not fit in it"},
+      {"signature_entry_over_4_mib",
+       [](ByteVec& b) { append_certificate(b, 0, (4 << 20) + 8, 0x0200, 2, (4 << 20) + 8); },
+       "signature: the certificate table's entry is larger than 4194304 bytes"},
+      {"signature_not_8_byte_aligned", [](ByteVec& b) { append_certificate(b, 4, 16, 0x0200, 2); },
+       "sections out of place: the certificate table does not end the file after the last "
+       "section"},
+      {"resources_share_their_data",
+       [](ByteVec& b) {
+         StubLayout layout = standard_stub();
+         layout.certificate.clear();
+         layout.sections[4].resources.reset();
+         layout.sections[4].data = shared_data_resources(0x8000, 1, 65535, 1 << 20);
+         const auto encoded = encode_pack_options({});
+         const ByteVec options(encoded.begin(), encoded.end());
+         layout.sections.insert(layout.sections.begin() + 4,
+                                {{".brvcfg", kReadOnlyData, bytes_of(kConfig), 0, std::nullopt},
+                                 {".brvimg", kReadOnlyData, installer_image(), 0, std::nullopt},
+                                 {".brvopt", kReadOnlyData, options, 0, std::nullopt}});
+         b = build_image(layout);
+       },
+       "its resources are malformed: its resource directory names 68718428160 bytes of "
+       "resource data, more than the file's 2627072"},
   };
   for (const Row& row : rows) {
     ByteVec bytes = good;
@@ -1095,18 +1107,44 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
 }
 
 TEST(Inspect, InstallerCertificateTable) {
-  ByteVec installer = installer_image();
-  EXPECT_EQ(certificate_table_state(installer), "absent");
-  EXPECT_EQ(certificate_table_state(bytes_of("MZ")), "absent");
+  // The installer image with a PE32 or PE32+ optional header (magic at 0x58) whose security
+  // directory points at a 16-byte entry at 0x200.
+  const auto signed_installer = [](std::uint16_t magic, std::uint32_t length,
+                                   std::uint16_t revision, std::uint16_t type) {
+    ByteVec image = installer_image();
+    write_at(image, 0x58, magic);
+    const std::size_t count_at = 0x58 + (magic == 0x10B ? 92 : 108);
+    put(image, count_at, 16);
+    write_at(image, count_at + 4 + kDirSecurity * 8, DataDirectory{0x200, 16});
+    put(image, 0x200, length);
+    write_at(image, 0x204, revision);
+    write_at(image, 0x206, type);
+    return image;
+  };
+  ByteVec few_directories = signed_installer(0x10B, 16, 0x0200, 2);
+  put(few_directories, 0x58 + 92, 4);
+  const std::pair<ByteVec, std::string_view> rows[] = {
+      {installer_image(), "absent"},
+      {bytes_of("MZ"), "absent"},
+      {signed_installer(0x10B, 16, 0x0200, 2), "present"},
+      {signed_installer(0x20B, 16, 0x0200, 2), "present"},
+      {signed_installer(0x10B, 16, 0x0200, 1), "malformed"},
+      {signed_installer(0x10B, 16, 0x0100, 2), "malformed"},
+      {signed_installer(0x20B, 24, 0x0200, 2), "malformed"},
+      {few_directories, "absent"},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(certificate_table_state(rows[i].first), rows[i].second) << "row " << i;
+  }
 }
 
 TEST_F(PackTool, InspectExitStatuses) {
   ASSERT_EQ(run(command()), ToolOutcome{});
-  const ToolOutcome text = run({"inspect", path("Ostrevan.exe")});
-  EXPECT_EQ(text.status, 0);
-  EXPECT_EQ(text.out, facts_text(*inspect_launcher(read_file(dir_ / "Ostrevan.exe"))));
-  const ToolOutcome json = run({"inspect", "--json", path("Ostrevan.exe")});
-  EXPECT_EQ(json, (ToolOutcome{0, facts_json(*inspect_launcher(read_file(dir_ / "Ostrevan.exe"))), ""}));
+  const auto facts = inspect_launcher(read_file(dir_ / "Ostrevan.exe"));
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  EXPECT_EQ(run({"inspect", path("Ostrevan.exe")}), (ToolOutcome{0, facts_text(*facts), ""}));
+  EXPECT_EQ(run({"inspect", "--json", path("Ostrevan.exe")}),
+            (ToolOutcome{0, facts_json(*facts), ""}));
   EXPECT_EQ(run({"inspect", path("stub.exe")}),
             refused(1, "brevlo-pack: " + path("stub.exe") +
                            ": not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt "

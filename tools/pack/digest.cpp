@@ -1,5 +1,7 @@
 #include "pack/digest.hpp"
 
+#include "platform/hex_digit.hpp"
+
 namespace brevlo::pack {
 
 std::string_view digest_name(DigestAlgorithm algorithm) {
@@ -24,8 +26,8 @@ std::string hex_digits(Bytes bytes) {
   std::string text;
   text.reserve(bytes.size() * 2);
   for (const std::uint8_t byte : bytes) {
-    text += "0123456789abcdef"[byte >> 4];
-    text += "0123456789abcdef"[byte & 0xF];
+    text += hex_digit(byte >> 4);
+    text += hex_digit(byte);
   }
   return text;
 }

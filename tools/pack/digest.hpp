@@ -22,9 +22,10 @@ std::string_view digest_name(DigestAlgorithm algorithm);
 // The algorithm a dotted object identifier names (e.g. "2.16.840.1.101.3.4.2.1"), or nothing.
 std::optional<DigestAlgorithm> digest_from_oid(std::string_view oid);
 
-// The digest of the pieces' bytes one after the other; the library's reason when it fails.
+// The digest of the pieces' bytes one after the other, taken kWindow bytes at a time, done told
+// of each window after it; the library's reason when it fails.
 [[nodiscard]] std::expected<std::vector<std::uint8_t>, std::string> digest_of(
-    DigestAlgorithm algorithm, std::span<const Bytes> pieces);
+    DigestAlgorithm algorithm, std::span<const Bytes> pieces, const WindowDone& done = {});
 
 // Lower-case hexadecimal of bytes.
 std::string hex_digits(Bytes bytes);

@@ -1,9 +1,10 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
-#include <memory>
+#include <algorithm>
 
 #include "pack/digest.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace brevlo::pack {
 namespace {
@@ -18,6 +19,10 @@ const EVP_MD* evp_digest(DigestAlgorithm algorithm) {
   return nullptr;
 }
 
+struct FreeContext {
+  void operator()(EVP_MD_CTX* context) const noexcept { EVP_MD_CTX_free(context); }
+};
+
 std::string openssl_reason() {
   const unsigned long code = ERR_get_error();
   if (code == 0) return "OpenSSL reported no reason";
@@ -29,15 +34,20 @@ std::string openssl_reason() {
 }  // namespace
 
 std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
-                                                                std::span<const Bytes> pieces) {
-  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                         &EVP_MD_CTX_free);
+                                                                std::span<const Bytes> pieces,
+                                                                const WindowDone& done) {
+  const UniqueResource<EVP_MD_CTX*, FreeContext> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), evp_digest(algorithm), nullptr) != 1) {
     return std::unexpected(openssl_reason());
   }
-  for (const Bytes piece : pieces) {
-    if (EVP_DigestUpdate(context.get(), piece.data(), piece.size()) != 1) {
-      return std::unexpected(openssl_reason());
+  for (Bytes piece : pieces) {
+    while (!piece.empty()) {
+      const Bytes window = piece.first(std::min(piece.size(), kWindow));
+      if (EVP_DigestUpdate(context.get(), window.data(), window.size()) != 1) {
+        return std::unexpected(openssl_reason());
+      }
+      if (done) done(window);
+      piece = piece.subspan(window.size());
     }
   }
   std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);

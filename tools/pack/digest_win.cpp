@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "pack/digest.hpp"
+#include "platform/hex_digit.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace brevlo::pack {
 namespace {
@@ -19,55 +21,53 @@ const wchar_t* cng_algorithm(DigestAlgorithm algorithm) {
   return nullptr;
 }
 
-// The provider and hash handles, released in reverse order.
-struct HashHandles {
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  HashHandles() = default;
-  HashHandles(const HashHandles&) = delete;
-  HashHandles& operator=(const HashHandles&) = delete;
-  ~HashHandles() {
-    if (hash != nullptr) BCryptDestroyHash(hash);
-    if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+struct CloseProvider {
+  void operator()(BCRYPT_ALG_HANDLE algorithm) const noexcept {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
   }
+};
+struct DestroyHash {
+  void operator()(BCRYPT_HASH_HANDLE hash) const noexcept { BCryptDestroyHash(hash); }
 };
 
 std::string cng_reason(NTSTATUS status) {
-  return "CNG status 0x" + [status] {
-    std::string digits;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-      digits += "0123456789ABCDEF"[(static_cast<unsigned long>(status) >> shift) & 0xF];
-    }
-    return digits;
-  }();
+  std::string digits;
+  for (int shift = 28; shift >= 0; shift -= 4) {
+    digits += hex_digit(static_cast<unsigned long>(status) >> shift, HexCase::Upper);
+  }
+  return "CNG status 0x" + digits;
 }
 
 }  // namespace
 
 std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
-                                                                std::span<const Bytes> pieces) {
-  HashHandles handles;
-  NTSTATUS status = BCryptOpenAlgorithmProvider(&handles.algorithm, cng_algorithm(algorithm),
+                                                                std::span<const Bytes> pieces,
+                                                                const WindowDone& done) {
+  // The hash goes before its provider.
+  UniqueResource<BCRYPT_ALG_HANDLE, CloseProvider> provider;
+  NTSTATUS status = BCryptOpenAlgorithmProvider(provider.put(), cng_algorithm(algorithm),
                                                 nullptr, 0);
   if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
-  status = BCryptCreateHash(handles.algorithm, &handles.hash, nullptr, 0, nullptr, 0, 0);
+  UniqueResource<BCRYPT_HASH_HANDLE, DestroyHash> hash;
+  status = BCryptCreateHash(provider.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
   if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
   for (Bytes piece : pieces) {
     while (!piece.empty()) {
-      const std::size_t size = std::min<std::size_t>(piece.size(), 0x40000000);
-      status = BCryptHashData(handles.hash, const_cast<PUCHAR>(piece.data()),
-                              static_cast<ULONG>(size), 0);
+      const Bytes window = piece.first(std::min(piece.size(), kWindow));
+      status = BCryptHashData(hash.get(), const_cast<PUCHAR>(window.data()),
+                              static_cast<ULONG>(window.size()), 0);
       if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
-      piece = piece.subspan(size);
+      if (done) done(window);
+      piece = piece.subspan(window.size());
     }
   }
   DWORD length = 0;
   ULONG got = 0;
-  status = BCryptGetProperty(handles.hash, BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
+  status = BCryptGetProperty(hash.get(), BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
                              sizeof length, &got, 0);
   if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
   std::vector<std::uint8_t> digest(length);
-  status = BCryptFinishHash(handles.hash, digest.data(), length, 0);
+  status = BCryptFinishHash(hash.get(), digest.data(), length, 0);
   if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
   return digest;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// Whole-file reading and all-or-nothing writing for brevlo-pack. Paths are UTF-8 (WTF-8 on
-// Windows, where they are used through the wide file API); failures are the system's reason as
-// text.
+// Input files mapped where they lie and output written from start to end under a temporary name,
+// for brevlo-pack. Paths are UTF-8 (WTF-8 on Windows, where they are used through the wide file
+// API); failures are the system's reason as text. Whatever the size of an input, resident memory
+// stays bounded: a large file is read once from start to end in windows whose pages are released
+// after use.
 
 #include <cstdint>
 #include <expected>
@@ -14,11 +16,15 @@
 
 namespace brevlo::pack {
 
-// The bytes of a file, read or mapped whole, and released with the object.
+// The bytes of a file, mapped read-only (or, for what cannot be mapped, read), released with the
+// object.
 class FileBytes {
  public:
-  // How the bytes are given back: unmapped or freed.
-  using Release = void (*)(std::uint8_t* data, std::size_t size);
+  // How the bytes are given back (unmapped or freed), and how pages of a mapping are dropped.
+  struct Release {
+    void (*whole)(std::uint8_t* data, std::size_t size) = nullptr;
+    void (*pages)(std::uint8_t* data, std::size_t size) = nullptr;  // nullptr: not mapped
+  };
 
   FileBytes() = default;
   FileBytes(std::uint8_t* data, std::size_t size, Release release)
@@ -26,13 +32,13 @@ class FileBytes {
   FileBytes(FileBytes&& other) noexcept
       : data_(std::exchange(other.data_, nullptr)),
         size_(std::exchange(other.size_, 0)),
-        release_(std::exchange(other.release_, nullptr)) {}
+        release_(std::exchange(other.release_, {})) {}
   FileBytes& operator=(FileBytes&& other) noexcept {
     if (this != &other) {
       reset();
       data_ = std::exchange(other.data_, nullptr);
       size_ = std::exchange(other.size_, 0);
-      release_ = std::exchange(other.release_, nullptr);
+      release_ = std::exchange(other.release_, {});
     }
     return *this;
   }
@@ -42,27 +48,56 @@ class FileBytes {
 
   Bytes bytes() const { return {data_, size_}; }
 
+  // Drops the pages that hold part, when part lies in this mapping: they are read from the file
+  // again if touched later. Anything else is left alone.
+  void release_pages(Bytes part) const {
+    if (release_.pages == nullptr || part.empty() || part.data() < data_ ||
+        part.data() + part.size() > data_ + size_) {
+      return;
+    }
+    release_.pages(data_ + (part.data() - data_), part.size());
+  }
+
  private:
   void reset() {
-    if (release_ != nullptr) release_(data_, size_);
+    if (release_.whole != nullptr) release_.whole(data_, size_);
     data_ = nullptr;
     size_ = 0;
-    release_ = nullptr;
+    release_ = {};
   }
 
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  Release release_ = nullptr;
+  Release release_{};
 };
 
-// Reads a whole file (on Linux a regular file is mapped, not copied); the reason when it cannot be
-// opened or read (a folder cannot).
+// Maps a file (a pipe or anything else that cannot be mapped is read to its end); the reason when
+// it cannot be opened or read (a folder cannot).
 [[nodiscard]] std::expected<FileBytes, std::string> read_whole_file(const std::string& path);
 
-// Writes the pieces, in order, to a new temporary file in path's folder and renames it over path
-// once every byte is written and the file is closed. On any failure the temporary file is
-// removed, path is left as it was, and the reason is returned.
-[[nodiscard]] std::expected<void, std::string> write_file_replacing(const std::string& path,
-                                                                    std::span<const Bytes> pieces);
+// A file written from start to end under a temporary name in path's folder; commit() closes it
+// and renames it over path. Until then, and on any failure, path is left as it was, and the
+// temporary file is removed when the object goes.
+class OutputFile {
+ public:
+  [[nodiscard]] static std::expected<OutputFile, std::string> create(const std::string& path);
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&&) = delete;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Appends bytes.
+  [[nodiscard]] std::expected<void, std::string> write(Bytes bytes);
+  // Writes bytes over what was written at offset.
+  [[nodiscard]] std::expected<void, std::string> write_at(std::uint64_t offset, Bytes bytes);
+  // Closes the file and puts it in place of path.
+  [[nodiscard]] std::expected<void, std::string> commit();
+
+ private:
+  struct State;
+  explicit OutputFile(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace brevlo::pack

@@ -35,6 +35,7 @@ std::expected<std::vector<IconImage>, std::string> read_ico(Bytes file) {
   }
   if (dir->idCount == 0) return std::unexpected("it holds no image");
   std::vector<IconImage> images;
+  std::uint64_t total = 0;
   for (std::size_t i = 0; i < dir->idCount; ++i) {
     const std::string which =
         "image " + std::to_string(i + 1) + " of " + std::to_string(dir->idCount);
@@ -51,6 +52,13 @@ std::expected<std::vector<IconImage>, std::string> read_ico(Bytes file) {
       return std::unexpected(which + " is neither a PNG nor a bitmap with a BITMAPINFOHEADER");
     }
     images.push_back({*entry, data});
+    total += data.size();
+  }
+  // Images of an icon file do not share their bytes: no more of them than the file holds.
+  if (total > file.size()) {
+    return std::unexpected("its " + std::to_string(dir->idCount) + " images total " +
+                           std::to_string(total) + " bytes, more than the file's " +
+                           std::to_string(file.size()));
   }
   return images;
 }
@@ -66,8 +74,7 @@ void replace_icons(ResourceSet& set, const std::vector<IconImage>& images) {
     append(group, GroupIconDirEntry{e.bWidth, e.bHeight, e.bColorCount, e.bReserved, e.wPlanes,
                                     e.wBitCount, e.dwBytesInRes, id});
     put_resource(set, Resource{std::uint32_t{kRtIcon}, std::uint32_t{id},
-                               std::uint32_t{kLangEnglishUs}, 0,
-                               {images[i].data.begin(), images[i].data.end()}});
+                               std::uint32_t{kLangEnglishUs}, 0, images[i].data});
   }
   put_resource(set, Resource{std::uint32_t{kRtGroupIcon}, std::uint32_t{1},
                              std::uint32_t{kLangEnglishUs}, 0, std::move(group)});

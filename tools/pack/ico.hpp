@@ -18,7 +18,8 @@ struct IconImage {
 };
 
 // Reads a .ico: header reserved 0 and type 1, at least one image, every image inside the file and
-// either a PNG or a bitmap with a BITMAPINFOHEADER. The refusal says which rule it breaks.
+// either a PNG or a bitmap with a BITMAPINFOHEADER, the images together no larger than the file.
+// The refusal says which rule it breaks.
 [[nodiscard]] std::expected<std::vector<IconImage>, std::string> read_ico(Bytes file);
 
 // Replaces every icon and group icon of set with the images (RT_ICON 1..n) and one group icon

@@ -4,14 +4,18 @@
 #include <rapidjson/writer.h>
 
 #include <algorithm>
+#include <functional>
+#include <variant>
 
 #include "core/config/config.hpp"
 #include "pack/digest.hpp"
+#include "pack/pe_headers.hpp"
 #include "pack/pe_layout.hpp"
 #include "pack/resources.hpp"
 #include "pack/signature.hpp"
 #include "pack/version_info.hpp"
 #include "platform/debug_form.hpp"
+#include "platform/hex_digit.hpp"
 #include "platform/text.hpp"
 
 namespace brevlo::pack {
@@ -26,9 +30,9 @@ struct WinCertificate {
 static_assert(sizeof(WinCertificate) == 8);
 constexpr std::uint16_t kCertificateRevision2 = 0x0200;
 constexpr std::uint16_t kCertificatePkcsSignedData = 0x0002;
-// Where PE32 and PE32+ optional headers keep their data directories.
-constexpr std::size_t kPe32DirectoriesAt = 96;
-constexpr std::uint16_t kPe32Magic = 0x10B;
+// The largest certificate table entry read: Authenticode signatures, even with a timestamp and a
+// chain, are tens of kilobytes.
+constexpr std::uint32_t kMaxCertificateEntry = 4u << 20;
 
 std::unexpected<std::string> wrong(std::string reason) { return std::unexpected(std::move(reason)); }
 
@@ -44,6 +48,10 @@ std::expected<Bytes, std::string> certificate_entry(Bytes file, DataDirectory di
   if (entry->wRevision != kCertificateRevision2 ||
       entry->wCertificateType != kCertificatePkcsSignedData) {
     return wrong("the certificate table's entry is not a PKCS #7 signature");
+  }
+  if (entry->dwLength > kMaxCertificateEntry) {
+    return wrong("the certificate table's entry is larger than " +
+                 std::to_string(kMaxCertificateEntry) + " bytes");
   }
   return file.subspan(dir.VirtualAddress + sizeof(WinCertificate),
                       entry->dwLength - sizeof(WinCertificate));
@@ -80,77 +88,37 @@ std::expected<std::vector<std::string>, std::string> icon_sizes(const ResourceSe
   return sizes;
 }
 
-void put_text(rapidjson::Writer<rapidjson::StringBuffer>& out, const std::string& text) {
-  out.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-}
+// The sections inspect reads, and where the last section's data ends.
+struct LauncherSections {
+  Bytes config, image, options;
+  std::uint64_t end = 0;
+};
 
-void put_optional(rapidjson::Writer<rapidjson::StringBuffer>& out,
-                  const std::optional<std::string>& text) {
-  if (text) {
-    put_text(out, *text);
-  } else {
-    out.Null();
-  }
-}
-
-std::string escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      out += "\\x";
-      out += "0123456789abcdef"[byte >> 4];
-      out += "0123456789abcdef"[byte & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
-std::string certificate_table_state(Bytes image) {
-  const auto dos = read_at<DosHeader>(image, 0);
-  if (!dos || dos->e_magic != kDosMagic) return "absent";
-  const std::uint64_t optional_at = std::uint64_t{dos->e_lfanew} + 4 + sizeof(FileHeader);
-  const auto magic = read_at<std::uint16_t>(image, optional_at);
-  if (!magic || (*magic != kPe32Magic && *magic != kPe32PlusMagic)) return "absent";
-  const std::size_t directories_at =
-      *magic == kPe32Magic ? kPe32DirectoriesAt : offsetof(OptionalHeader64, DataDirectory);
-  const auto count = read_at<std::uint32_t>(image, optional_at + directories_at - 4);
-  if (!count || *count <= kDirSecurity) return "absent";
-  const auto dir =
-      read_at<DataDirectory>(image, optional_at + directories_at + kDirSecurity * sizeof(DataDirectory));
-  if (!dir || dir->Size == 0) return "absent";
-  return certificate_entry(image, *dir) ? "present" : "malformed";
-}
-
-std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
-  const auto stub = read_stub(file);
-  if (!stub) {
-    return wrong(stub.error().kind == StubRefusal::Kind::NotAStub
-                     ? "not a brevlo launcher: " + stub.error().reason
-                     : "sections out of place: " + stub.error().reason);
-  }
-  LauncherFacts facts;
+// The payload sections, whole in the file, and the stub's version from its mark.
+std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stub& stub,
+                                                           LauncherFacts& facts) {
   const SectionHeader* config = nullptr;
   const SectionHeader* image = nullptr;
   const SectionHeader* options = nullptr;
-  std::uint64_t sections_end = stub->optional_header.SizeOfHeaders;
-  for (const SectionHeader& section : stub->sections) {
+  LauncherSections found;
+  found.end = stub.optional_header.SizeOfHeaders;
+  for (const SectionHeader& section : stub.sections) {
     const std::string_view name = section_name(section);
     if (name == kConfigSectionName) config = &section;
     if (name == kImageSectionName) image = &section;
     if (name == kOptionsSectionName) options = &section;
     if (section.SizeOfRawData != 0) {
-      sections_end = std::max<std::uint64_t>(
-          sections_end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
+      found.end = std::max<std::uint64_t>(
+          found.end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
     }
     if (name == kStubMarkSection) {
-      const auto mark = section_content(file, section);
-      if (!mark) return wrong(mark.error());
-      const auto text = mark->subspan(std::min(mark->size(), kStubMagic.size()));
+      // The mark's file data, which the stub reader found inside the file; memory past it, if
+      // the section is larger there, holds zeros.
+      const Bytes mark = file.subspan(
+          section.PointerToRawData,
+          std::min(section.VirtualSize != 0 ? section.VirtualSize : section.SizeOfRawData,
+                   section.SizeOfRawData));
+      const auto text = mark.subspan(std::min(mark.size(), kStubMagic.size()));
       const auto end = std::find(text.begin(), text.end(), std::uint8_t{0});
       facts.stub_version.assign(text.begin(), end);
     }
@@ -159,15 +127,19 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
     return wrong("not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt section "
                  "(a bare stub?)");
   }
-  const auto config_bytes = section_content(file, *config);
-  if (!config_bytes) return wrong(config_bytes.error());
-  const auto image_bytes = section_content(file, *image);
-  if (!image_bytes) return wrong(image_bytes.error());
-  const auto options_bytes = section_content(file, *options);
-  if (!options_bytes) return wrong(options_bytes.error());
+  for (const auto& [header, bytes] : {std::pair{config, &found.config},
+                                      std::pair{image, &found.image},
+                                      std::pair{options, &found.options}}) {
+    const auto content = section_content(file, *header);
+    if (!content) return wrong(content.error());
+    *bytes = *content;
+  }
+  return found;
+}
 
-  // What follows the sections: nothing, or the certificate table, 8-byte aligned, to the end.
-  const DataDirectory certificates = stub->optional_header.DataDirectory[kDirSecurity];
+// What follows the sections: nothing, or the certificate table, 8-byte aligned, to the end.
+std::expected<void, std::string> check_file_end(Bytes file, DataDirectory certificates,
+                                                std::uint64_t sections_end) {
   if (certificates.Size == 0) {
     if (file.size() != sections_end) {
       return wrong("sections out of place: " + std::to_string(file.size() - sections_end) +
@@ -178,9 +150,13 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
     return wrong("sections out of place: the certificate table does not end the file after the "
                  "last section");
   }
+  return {};
+}
 
+// The document's names and the game's path.
+std::expected<void, std::string> read_document(Bytes config, LauncherFacts& facts) {
   const auto game = parse_game_config(
-      std::span(reinterpret_cast<const char*>(config_bytes->data()), config_bytes->size()));
+      std::span(reinterpret_cast<const char*>(config.data()), config.size()));
   if (!game) {
     return wrong("game.json does not parse: " + std::string(kGameConfigStopContext) + ": " +
                  debug_form(game.error()));
@@ -188,16 +164,21 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
   facts.main_binary_name = game->mainBinaryName;
   facts.product_name = game->productName;
   facts.game_path = "%LOCALAPPDATA%\\" + game->productName + "\\" + game->mainBinaryName + ".exe";
+  return {};
+}
 
-  auto resources = stub->optional_header.DataDirectory[kDirResource].Size == 0
+// The icon and version strings, as far as they can be read: what Explorer cannot read does not
+// keep the launcher from running. A resource directory that cannot be read at all is refused.
+std::expected<void, std::string> read_branding(const Stub& stub, LauncherFacts& facts) {
+  const DataDirectory dir = stub.optional_header.DataDirectory[kDirResource];
+  auto resources = dir.Size == 0
                        ? std::expected<ResourceSet, std::string>(ResourceSet{})
-                       : read_resources(stub->optional_header.DataDirectory[kDirResource],
+                       : read_resources(dir,
                                         [&](std::uint32_t rva, std::uint32_t size) {
-                                          return stub->at_rva(rva, size);
-                                        });
+                                          return stub.at_rva(rva, size);
+                                        },
+                                        stub.bytes.size());
   if (!resources) return wrong("its resources are malformed: " + resources.error());
-  // The icon and version strings are reported as far as they can be read; what Explorer cannot
-  // read does not keep the launcher from running.
   if (auto icons = icon_sizes(*resources)) facts.icon_sizes = std::move(*icons);
   for (const Resource& resource : *resources) {
     if (resource.type != ResourceId(std::uint32_t{kRtVersion})) continue;
@@ -209,18 +190,30 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
     facts.file_version = utf8(info->file_version);
     break;
   }
+  return {};
+}
 
-  // What is wrong with the contents, all of it on one line.
-  std::vector<std::string> problems;
-  facts.installer_size = image_bytes->size();
-  const Bytes image_pieces[] = {*image_bytes};
-  const auto image_digest = digest_of(DigestAlgorithm::Sha256, image_pieces);
-  if (!image_digest) return wrong("cannot compute a digest: " + image_digest.error());
-  facts.installer_sha256 = hex_digits(*image_digest);
-  const ImageDigest checked = brevlo::image_digest(*image_bytes);
+// The installer's size, digests and certificate table, and the options recorded with it; a
+// damaged options section or a digest that differs is a problem.
+std::expected<void, std::string> check_installer(const LauncherSections& sections,
+                                                 const WindowDone& done, LauncherFacts& facts,
+                                                 std::vector<std::string>& problems) {
+  facts.installer_size = sections.image.size();
+  const Bytes image_pieces[] = {sections.image};
+  const auto sha256 = digest_of(DigestAlgorithm::Sha256, image_pieces, done);
+  if (!sha256) return wrong("cannot compute a digest: " + sha256.error());
+  facts.installer_sha256 = hex_digits(*sha256);
+  ImageHasher hasher;
+  for (Bytes rest = sections.image; !rest.empty();) {
+    const Bytes window = rest.first(std::min(rest.size(), kWindow));
+    hasher.update(window);
+    if (done) done(window);
+    rest = rest.subspan(window.size());
+  }
+  const ImageDigest checked = hasher.finish();
   facts.installer_xxh3 = hex_digits(checked);
-  facts.installer_signature = certificate_table_state(*image_bytes);
-  if (const auto decoded = decode_pack_options(*options_bytes)) {
+  facts.installer_signature = certificate_table_state(sections.image);
+  if (const auto decoded = decode_pack_options(sections.options)) {
     facts.options = *decoded;
     if (decoded->image_digest != checked) {
       problems.push_back("installer digest mismatch: recorded " +
@@ -230,37 +223,192 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
   } else {
     problems.push_back("the .brvopt section is damaged");
   }
+  return {};
+}
 
-  if (certificates.Size != 0) {
-    const auto entry = certificate_entry(file, certificates);
-    if (!entry) return wrong("signature: " + entry.error());
-    const auto signed_digest = read_signed_digest(*entry);
-    if (!signed_digest) return wrong("signature: " + signed_digest.error());
-    const auto algorithm = digest_from_oid(signed_digest->file_digest_oid);
-    if (!algorithm) {
-      return wrong("signature: unknown digest algorithm " + signed_digest->file_digest_oid);
+// The launcher's own signature: decoded, and its file digest compared with the file's.
+std::expected<void, std::string> check_signature(Bytes file, const Stub& stub,
+                                                 DataDirectory certificates,
+                                                 const WindowDone& done, LauncherFacts& facts,
+                                                 std::vector<std::string>& problems) {
+  if (certificates.Size == 0) return {};
+  const auto entry = certificate_entry(file, certificates);
+  if (!entry) return wrong("signature: " + entry.error());
+  const auto signed_digest = read_signed_digest(*entry);
+  if (!signed_digest) return wrong("signature: " + signed_digest.error());
+  const auto algorithm = digest_from_oid(signed_digest->file_digest_oid);
+  if (!algorithm) {
+    return wrong("signature: unknown digest algorithm " + signed_digest->file_digest_oid);
+  }
+  // The Authenticode digest: the file without the checksum field, the certificate table's
+  // directory entry and the certificate table.
+  const std::size_t checksum_at = stub.optional_header_offset + offsetof(OptionalHeader64, CheckSum);
+  const std::size_t entry_at = stub.optional_header_offset +
+                               offsetof(OptionalHeader64, DataDirectory) +
+                               kDirSecurity * sizeof(DataDirectory);
+  const Bytes pieces[] = {file.subspan(0, checksum_at),
+                          file.subspan(checksum_at + 4, entry_at - checksum_at - 4),
+                          file.subspan(entry_at + sizeof(DataDirectory),
+                                       certificates.VirtualAddress - entry_at -
+                                           sizeof(DataDirectory))};
+  const auto file_digest = digest_of(*algorithm, pieces, done);
+  if (!file_digest) return wrong("cannot compute a digest: " + file_digest.error());
+  if (*file_digest != signed_digest->file_digest) {
+    problems.push_back("the signature no longer covers the file's bytes (its " +
+                       std::string(digest_name(*algorithm)) + " digest does not match)");
+  }
+  const auto signer_algorithm = digest_from_oid(signed_digest->signer_digest);
+  facts.signature = SignatureFacts{
+      signed_digest->signer, signer_algorithm ? std::string(digest_name(*signer_algorithm))
+                                              : signed_digest->signer_digest};
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The facts as rows, each with its name in the text form and its place in the JSON form.
+
+// A value as both forms show it.
+struct Missing {
+  std::string_view word;  // the text form's word for it ("none", "absent"); JSON has null
+};
+using Value = std::variant<std::string, std::uint64_t, bool, std::vector<std::string>, Missing>;
+
+// One row. A row with an object but no key stands for the object itself: the text form's line
+// about it (when it has a name there), and in JSON the object's start, or null when Missing.
+struct Fact {
+  std::string_view text;    // empty: no line in the text form
+  std::string_view object;  // the JSON object holding the key; empty: the top level
+  std::string_view key;
+  Value value;
+};
+
+std::vector<Fact> fact_rows(const LauncherFacts& facts) {
+  std::vector<Fact> rows;
+  const auto row = [&](std::string_view text, std::string_view object, std::string_view key,
+                       Value value) { rows.push_back({text, object, key, std::move(value)}); };
+  const auto text_or_none = [](const std::string& text) -> Value {
+    if (text.empty()) return Missing{"none"};
+    return text;
+  };
+  row("stub-version", "", "stubVersion", text_or_none(facts.stub_version));
+  row("main-binary-name", "", "mainBinaryName", facts.main_binary_name);
+  row("product-name", "", "productName", facts.product_name);
+  row("game-path", "", "gamePath", facts.game_path);
+  row("installer-size", "installer", "size", facts.installer_size);
+  row("installer-sha256", "installer", "sha256", facts.installer_sha256);
+  row("installer-xxh3", "installer", "xxh3", facts.installer_xxh3);
+  row("installer-signature", "installer", "signature", facts.installer_signature);
+  row("icon-sizes", "", "iconSizes", facts.icon_sizes);
+  if (facts.file_version) {
+    row("", "version", "", true);
+    row("version-file-description", "version", "fileDescription", *facts.file_description);
+    row("version-product-name", "version", "productName", *facts.version_product_name);
+    row("version-product-version", "version", "productVersion", *facts.product_version);
+    row("version-file-version", "version", "fileVersion", *facts.file_version);
+  } else {
+    row("version", "version", "", Missing{"none"});
+  }
+  row("option-failure-dialog", "options", "failureDialog", facts.options.failure_dialog);
+  row("option-support-log", "options", "supportLog", facts.options.support_log);
+  if (facts.signature) {
+    row("signature", "signature", "", std::string("present"));
+    row("signature-signer", "signature", "signer", facts.signature->signer);
+    row("signature-digest-algorithm", "signature", "digestAlgorithm",
+        facts.signature->digest_algorithm);
+    row("signature-digest", "signature", "digest", std::string("matches"));
+    row("signature-chain", "signature", "chain", std::string("not checked"));
+  } else {
+    row("signature", "signature", "", Missing{"absent"});
+  }
+  return rows;
+}
+
+std::string escaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      out += "\\x";
+      out += hex_digit(byte >> 4);
+      out += hex_digit(byte);
+    } else {
+      out += c;
     }
-    // The Authenticode digest: the file without the checksum field, the certificate table's
-    // directory entry and the certificate table.
-    const std::size_t checksum_at = stub->optional_header_offset + offsetof(OptionalHeader64, CheckSum);
-    const std::size_t entry_at = stub->optional_header_offset +
-                                 offsetof(OptionalHeader64, DataDirectory) +
-                                 kDirSecurity * sizeof(DataDirectory);
-    const Bytes pieces[] = {file.subspan(0, checksum_at),
-                            file.subspan(checksum_at + 4, entry_at - checksum_at - 4),
-                            file.subspan(entry_at + sizeof(DataDirectory),
-                                         certificates.VirtualAddress - entry_at -
-                                             sizeof(DataDirectory))};
-    const auto file_digest = digest_of(*algorithm, pieces);
-    if (!file_digest) return wrong("cannot compute a digest: " + file_digest.error());
-    if (*file_digest != signed_digest->file_digest) {
-      problems.push_back("the signature no longer covers the file's bytes (its " +
-                         std::string(digest_name(*algorithm)) + " digest does not match)");
+  }
+  return out;
+}
+
+std::string text_form(const Value& value) {
+  struct Visitor {
+    std::string operator()(const std::string& text) const { return escaped(text); }
+    std::string operator()(std::uint64_t number) const { return std::to_string(number); }
+    std::string operator()(bool flag) const { return flag ? "yes" : "no"; }
+    std::string operator()(const std::vector<std::string>& list) const {
+      std::string joined;
+      for (const std::string& item : list) {
+        if (!joined.empty()) joined += ' ';
+        joined += escaped(item);
+      }
+      return joined.empty() ? "none" : joined;
     }
-    const auto signer_algorithm = digest_from_oid(signed_digest->signer_digest);
-    facts.signature = SignatureFacts{
-        signed_digest->signer, signer_algorithm ? std::string(digest_name(*signer_algorithm))
-                                                : signed_digest->signer_digest};
+    std::string operator()(const Missing& missing) const { return std::string(missing.word); }
+  };
+  return std::visit(Visitor{}, value);
+}
+
+using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+
+void put_text(JsonWriter& out, std::string_view text) {
+  out.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+void put_json(JsonWriter& out, const Value& value) {
+  struct Visitor {
+    JsonWriter& out;
+    void operator()(const std::string& text) const { put_text(out, text); }
+    void operator()(std::uint64_t number) const { out.Uint64(number); }
+    void operator()(bool flag) const { out.Bool(flag); }
+    void operator()(const std::vector<std::string>& list) const {
+      out.StartArray();
+      for (const std::string& item : list) put_text(out, item);
+      out.EndArray();
+    }
+    void operator()(const Missing&) const { out.Null(); }
+  };
+  std::visit(Visitor{out}, value);
+}
+
+}  // namespace
+
+std::string certificate_table_state(Bytes image) {
+  const auto headers = read_pe_headers(image);
+  if (!headers) return "absent";
+  const auto dir = headers->directory(kDirSecurity);
+  if (!dir || dir->Size == 0) return "absent";
+  return certificate_entry(image, *dir) ? "present" : "malformed";
+}
+
+std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file, const WindowDone& done) {
+  const auto stub = read_stub(file);
+  if (!stub) {
+    return wrong(stub.error().kind == StubRefusal::Kind::NotAStub
+                     ? "not a brevlo launcher: " + stub.error().reason
+                     : "sections out of place: " + stub.error().reason);
+  }
+  LauncherFacts facts;
+  const auto sections = find_sections(file, *stub, facts);
+  if (!sections) return wrong(sections.error());
+  const DataDirectory certificates = stub->optional_header.DataDirectory[kDirSecurity];
+  std::vector<std::string> problems;  // what is wrong with the contents, all of it on one line
+  for (auto step : {
+           std::function([&] { return check_file_end(file, certificates, sections->end); }),
+           std::function([&] { return read_document(sections->config, facts); }),
+           std::function([&] { return read_branding(*stub, facts); }),
+           std::function([&] { return check_installer(*sections, done, facts, problems); }),
+           std::function([&] {
+             return check_signature(file, *stub, certificates, done, facts, problems);
+           })}) {
+    if (auto checked = step(); !checked) return wrong(checked.error());
   }
   if (!problems.empty()) {
     std::string line = problems.front();
@@ -272,111 +420,37 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
 
 std::string facts_text(const LauncherFacts& facts) {
   std::string out;
-  const auto line = [&](std::string_view name, std::string_view value) {
-    out += name;
-    out += ": ";
-    out += escaped(value);
-    out += '\n';
-  };
-  const auto yes_no = [](bool value) { return value ? "yes" : "no"; };
-  line("stub-version", facts.stub_version.empty() ? "none" : facts.stub_version);
-  line("main-binary-name", facts.main_binary_name);
-  line("product-name", facts.product_name);
-  line("game-path", facts.game_path);
-  line("installer-size", std::to_string(facts.installer_size));
-  line("installer-sha256", facts.installer_sha256);
-  line("installer-xxh3", facts.installer_xxh3);
-  line("installer-signature", facts.installer_signature);
-  std::string icons;
-  for (const std::string& size : facts.icon_sizes) icons += (icons.empty() ? "" : " ") + size;
-  line("icon-sizes", icons.empty() ? "none" : icons);
-  if (facts.file_version) {
-    line("version-file-description", *facts.file_description);
-    line("version-product-name", *facts.version_product_name);
-    line("version-product-version", *facts.product_version);
-    line("version-file-version", *facts.file_version);
-  } else {
-    line("version", "none");
-  }
-  line("option-failure-dialog", yes_no(facts.options.failure_dialog));
-  line("option-support-log", yes_no(facts.options.support_log));
-  if (facts.signature) {
-    line("signature", "present");
-    line("signature-signer", facts.signature->signer);
-    line("signature-digest-algorithm", facts.signature->digest_algorithm);
-    line("signature-digest", "matches");
-    line("signature-chain", "not checked");
-  } else {
-    line("signature", "absent");
+  for (const Fact& fact : fact_rows(facts)) {
+    if (fact.text.empty()) continue;
+    out += std::string(fact.text) + ": " + text_form(fact.value) + "\n";
   }
   return out;
 }
 
 std::string facts_json(const LauncherFacts& facts) {
   rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> out(buffer);
+  JsonWriter out(buffer);
   out.StartObject();
-  out.Key("stubVersion");
-  put_optional(out, facts.stub_version.empty() ? std::nullopt
-                                               : std::optional<std::string>(facts.stub_version));
-  out.Key("mainBinaryName");
-  put_text(out, facts.main_binary_name);
-  out.Key("productName");
-  put_text(out, facts.product_name);
-  out.Key("gamePath");
-  put_text(out, facts.game_path);
-  out.Key("installer");
-  out.StartObject();
-  out.Key("size");
-  out.Uint64(facts.installer_size);
-  out.Key("sha256");
-  put_text(out, facts.installer_sha256);
-  out.Key("xxh3");
-  put_text(out, facts.installer_xxh3);
-  out.Key("signature");
-  put_text(out, facts.installer_signature);
-  out.EndObject();
-  out.Key("iconSizes");
-  out.StartArray();
-  for (const std::string& size : facts.icon_sizes) put_text(out, size);
-  out.EndArray();
-  out.Key("version");
-  if (facts.file_version) {
-    out.StartObject();
-    out.Key("fileDescription");
-    put_text(out, *facts.file_description);
-    out.Key("productName");
-    put_text(out, *facts.version_product_name);
-    out.Key("productVersion");
-    put_text(out, *facts.product_version);
-    out.Key("fileVersion");
-    put_text(out, *facts.file_version);
-    out.EndObject();
-  } else {
-    out.Null();
+  std::string_view open;  // the object the last rows went into
+  for (const Fact& fact : fact_rows(facts)) {
+    if (fact.object != open) {
+      if (!open.empty()) out.EndObject();
+      open = {};
+      if (!fact.object.empty()) {
+        put_text(out, fact.object);
+        if (fact.key.empty() && std::holds_alternative<Missing>(fact.value)) {
+          out.Null();
+          continue;
+        }
+        out.StartObject();
+        open = fact.object;
+      }
+    }
+    if (fact.key.empty()) continue;
+    put_text(out, fact.key);
+    put_json(out, fact.value);
   }
-  out.Key("options");
-  out.StartObject();
-  out.Key("failureDialog");
-  out.Bool(facts.options.failure_dialog);
-  out.Key("supportLog");
-  out.Bool(facts.options.support_log);
-  out.EndObject();
-  out.Key("signature");
-  if (facts.signature) {
-    out.StartObject();
-    out.Key("signer");
-    put_text(out, facts.signature->signer);
-    out.Key("digestAlgorithm");
-    put_text(out, facts.signature->digest_algorithm);
-    out.Key("digest");
-    out.String("matches");
-    out.Key("chain");
-    out.String("not checked");
-    out.EndObject();
-  } else {
-    out.Null();
-  }
+  if (!open.empty()) out.EndObject();
   out.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
 }

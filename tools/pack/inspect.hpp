@@ -39,8 +39,10 @@ struct LauncherFacts {
 
 // The facts of a whole launcher, or one line's worth of what is wrong with it: not a launcher,
 // sections out of place, a document that does not parse, a damaged options section, an installer
-// whose digest is not the recorded one, a signature that does not cover the file's bytes.
-[[nodiscard]] std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file);
+// whose digest is not the recorded one, a signature that does not cover the file's bytes. The
+// installer and the signed bytes are read kWindow bytes at a time, done told of each window.
+[[nodiscard]] std::expected<LauncherFacts, std::string> inspect_launcher(
+    Bytes file, const WindowDone& done = {});
 
 // "absent", "present" or "malformed": whether image (a PE file) carries a certificate table with
 // a well-formed PKCS #7 entry.

@@ -1,11 +1,11 @@
 #include "pack/pack.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/config/config.hpp"
-#include "pack/digest.hpp"
 #include "pack/ico.hpp"
-#include "pack/resources.hpp"
+#include "pack/pe_headers.hpp"
 #include "pack/version_info.hpp"
 #include "platform/text.hpp"
 
@@ -13,9 +13,6 @@ namespace brevlo::pack {
 namespace {
 
 constexpr std::uint32_t kPayloadCharacteristics = kScnCntInitializedData | kScnMemRead;
-
-// Zeros for the padding after each section's data (less than FileAlignment, at most 64 KiB).
-const std::array<std::uint8_t, 65536> kZeros{};
 
 std::unexpected<Refusal> refuse(Refusal::Input input, std::string reason) {
   return std::unexpected(Refusal{input, std::move(reason)});
@@ -61,43 +58,29 @@ Refusal::Input input_of(StubRefusal::Kind kind) {
   return Refusal::Input::Output;
 }
 
-}  // namespace
-
-std::optional<std::string> installer_fault(Bytes installer) {
-  if (installer.size() < sizeof(DosHeader)) {
-    return "only " + std::to_string(installer.size()) + " bytes";
-  }
-  const auto dos = *read_at<DosHeader>(installer, 0);
-  if (dos.e_magic != kDosMagic) return "no MZ header";
-  const auto signature = read_at<std::uint32_t>(installer, dos.e_lfanew);
-  if (!signature) return "no PE header";
-  if (*signature != kPeSignature) return "no PE signature";
-  return std::nullopt;
-}
-
-std::vector<std::uint8_t> PackedLauncher::bytes() const {
-  std::vector<std::uint8_t> out;
-  out.reserve(layout.file_size);
-  for (Bytes piece : pieces) out.insert(out.end(), piece.begin(), piece.end());
-  return out;
-}
-
-std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Bytes installer,
-                                            const Branding& branding,
-                                            const PackOptions& options) {
+// The document as the launcher reads it, and the installer: at most 2 GiB, a Windows executable.
+std::expected<void, Refusal> check_payload(Bytes config, Bytes installer) {
   const auto game = parse_game_config(
       std::span(reinterpret_cast<const char*>(config.data()), config.size()));
   if (!game) {
     return refuse(Refusal::Input::Config, std::string(kGameConfigStopContext) + ": " +
                                               debug_form(game.error()));
   }
+  if (installer.size() > kMaxInstallerSize) {
+    return refuse(Refusal::Input::InstallerSize,
+                  std::to_string(installer.size()) + " bytes, more than the " +
+                      std::to_string(kMaxInstallerSize) + " (2 GiB) an installer may have");
+  }
   if (auto fault = installer_fault(installer)) return refuse(Refusal::Input::Installer, *fault);
-  const auto stub = read_stub(stub_bytes);
-  if (!stub) return refuse(input_of(stub.error().kind), stub.error().reason);
+  return {};
+}
 
+// The stub's resources with the branding's icon and version strings.
+std::expected<ResourceSet, Refusal> branded_resources(const Stub& stub, const Branding& branding) {
   auto resources = read_resources(
-      stub->optional_header.DataDirectory[kDirResource],
-      [&](std::uint32_t rva, std::uint32_t size) { return stub->at_rva(rva, size); });
+      stub.optional_header.DataDirectory[kDirResource],
+      [&](std::uint32_t rva, std::uint32_t size) { return stub.at_rva(rva, size); },
+      stub.bytes.size());
   if (!resources) return refuse(Refusal::Input::Stub, resources.error());
   if (branding.icon) {
     const auto images = read_ico(*branding.icon);
@@ -109,83 +92,171 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
       return std::unexpected(branded.error());
     }
   }
+  return std::move(*resources);
+}
 
-  // The tail, in order, with its contents.
-  std::vector<TailSection> tail;
-  std::vector<Bytes> contents;
-  const auto add = [&](std::string_view name, std::uint32_t characteristics, Bytes content) {
-    if (content.empty()) return;
-    tail.push_back({name, characteristics, content.size()});
-    contents.push_back(content);
-  };
-  const auto tail_section = [&](std::string_view name) -> const SectionHeader* {
-    for (std::size_t i = stub->kept; i < stub->sections.size(); ++i) {
-      if (section_name(stub->sections[i]) == name) return &stub->sections[i];
-    }
-    return nullptr;
-  };
-  PackedLauncher packed;
-  add(kConfigSectionName, kPayloadCharacteristics, config);
-  add(kImageSectionName, kPayloadCharacteristics, installer);
-  // The launcher takes its dialog's title from the version resource only when it was branded:
-  // now, or in the packed launcher given as the stub, whose resources are kept.
+// The stub's section of that name in its movable tail, if it has one.
+const SectionHeader* tail_section(const Stub& stub, std::string_view name) {
+  for (std::size_t i = stub.kept; i < stub.sections.size(); ++i) {
+    if (section_name(stub.sections[i]) == name) return &stub.sections[i];
+  }
+  return nullptr;
+}
+
+// The options to record. The launcher takes its dialog's title from the version resource only
+// when it was branded: now, or in the packed launcher given as the stub, whose resources are kept.
+PackOptions recorded_options(const Stub& stub, const Branding& branding,
+                             const PackOptions& options) {
   PackOptions recorded = options;
   recorded.branded_name = branding.product_name.has_value();
-  if (const SectionHeader* old = tail_section(kOptionsSectionName); old && !recorded.branded_name) {
-    if (const auto bytes = stub->at_rva(old->VirtualAddress, old->VirtualSize)) {
+  if (const SectionHeader* old = tail_section(stub, kOptionsSectionName);
+      old && !recorded.branded_name) {
+    if (const auto bytes = stub.at_rva(old->VirtualAddress, old->VirtualSize)) {
       const auto old_options = decode_pack_options(*bytes);
       recorded.branded_name = old_options && old_options->branded_name;
     }
   }
-  recorded.image_digest = image_digest(installer);
-  const auto options_bytes = encode_pack_options(recorded);
-  packed.options_section.assign(options_bytes.begin(), options_bytes.end());
-  add(kOptionsSectionName, kPayloadCharacteristics, packed.options_section);
-  const SectionHeader* old_resources = tail_section(kResourceSectionName);
-  const std::size_t resource_size = resource_section_size(*resources);
-  if (resource_size != 0) {
-    tail.push_back({kResourceSectionName,
-                    old_resources ? old_resources->Characteristics : kPayloadCharacteristics,
-                    resource_size});
-    contents.push_back({});  // filled in once its address is known
-  }
-  if (const SectionHeader* reloc = tail_section(kRelocSectionName)) {
+  recorded.image_digest = {};
+  return recorded;
+}
+
+// A tail section and what fills it.
+struct TailContent {
+  TailSection section;
+  Piece::Role role = Piece::Role::Data;
+  Bytes bytes;  // Data and Installer roles
+};
+
+// The tail in order, empty sections left out; .rsrc is filled once its address is known.
+std::vector<TailContent> tail_contents(const Stub& stub, Bytes config, Bytes installer,
+                                       const ResourceSet& resources) {
+  std::vector<TailContent> tail;
+  const auto add = [&](std::string_view name, std::uint32_t characteristics, std::uint64_t size,
+                       Piece::Role role, Bytes bytes) {
+    if (size != 0) tail.push_back({{name, characteristics, size}, role, bytes});
+  };
+  add(kConfigSectionName, kPayloadCharacteristics, config.size(), Piece::Role::Data, config);
+  add(kImageSectionName, kPayloadCharacteristics, installer.size(), Piece::Role::Installer,
+      installer);
+  add(kOptionsSectionName, kPayloadCharacteristics, kOptionsSize, Piece::Role::Options, {});
+  const SectionHeader* old_resources = tail_section(stub, kResourceSectionName);
+  add(kResourceSectionName,
+      old_resources ? old_resources->Characteristics : kPayloadCharacteristics,
+      resource_section_size(resources), Piece::Role::Data, {});
+  if (const SectionHeader* reloc = tail_section(stub, kRelocSectionName)) {
     const std::uint32_t size = std::min(reloc->VirtualSize != 0 ? reloc->VirtualSize
                                                                 : reloc->SizeOfRawData,
                                         reloc->SizeOfRawData);
-    add(kRelocSectionName, reloc->Characteristics,
-        stub->bytes.subspan(reloc->PointerToRawData, size));
+    add(kRelocSectionName, reloc->Characteristics, size, Piece::Role::Data,
+        stub.bytes.subspan(reloc->PointerToRawData, size));
   }
+  return tail;
+}
 
-  auto layout = lay_out(*stub, tail);
-  if (!layout) return refuse(input_of(layout.error().kind), layout.error().reason);
-  packed.layout = std::move(*layout);
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    if (tail[i].name == kResourceSectionName) {
-      const SectionHeader& header = packed.layout.sections[stub->kept + i];
-      packed.resource_section = write_resource_section(*resources, header.VirtualAddress);
-      contents[i] = packed.resource_section;
+}  // namespace
+
+std::optional<std::string> installer_fault(Bytes installer) {
+  const auto headers = read_pe_headers(installer);
+  if (headers) return std::nullopt;
+  switch (headers.error()) {
+    case PeFault::Short: return "only " + std::to_string(installer.size()) + " bytes";
+    case PeFault::NoMz: return "no MZ header";
+    case PeFault::NoPeHeader: return "no PE header";
+    case PeFault::NoPeSignature: return "no PE signature";
+    case PeFault::FileHeaderCut: break;  // a Windows executable as far as this check goes
+  }
+  return std::nullopt;
+}
+
+std::expected<void, std::string> PackedLauncher::write(LauncherSink& sink) const {
+  PeChecksum checksum;
+  ImageHasher installer;
+  const auto put = [&](Bytes window) {
+    checksum.update(window);
+    return sink.write(window);
+  };
+  for (const Piece& piece : pieces) {
+    if (piece.role == Piece::Role::Options) {
+      PackOptions recorded = options;
+      recorded.image_digest = installer.finish();
+      if (auto done = put(encode_pack_options(recorded)); !done) return done;
+      continue;
+    }
+    for (Bytes rest = piece.bytes; !rest.empty();) {
+      const Bytes window = rest.first(std::min(rest.size(), kWindow));
+      rest = rest.subspan(window.size());
+      if (piece.role == Piece::Role::Installer) installer.update(window);
+      if (auto done = put(window); !done) return done;
     }
   }
+  std::array<std::uint8_t, 4> sum{};
+  const std::uint32_t value = checksum.finish();
+  std::memcpy(sum.data(), &value, sum.size());
+  return sink.write_at(checksum_offset, sum);
+}
+
+std::vector<std::uint8_t> PackedLauncher::bytes() const {
+  struct Memory final : LauncherSink {
+    std::vector<std::uint8_t> out;
+    std::expected<void, std::string> write(Bytes bytes) override {
+      out.insert(out.end(), bytes.begin(), bytes.end());
+      return {};
+    }
+    std::expected<void, std::string> write_at(std::uint64_t offset, Bytes bytes) override {
+      std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(offset));
+      return {};
+    }
+  } memory;
+  memory.out.reserve(layout.file_size);
+  (void)write(memory);
+  return std::move(memory.out);
+}
+
+std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Bytes installer,
+                                            const Branding& branding,
+                                            const PackOptions& options) {
+  if (auto checked = check_payload(config, installer); !checked) {
+    return std::unexpected(checked.error());
+  }
+  const auto stub = read_stub(stub_bytes);
+  if (!stub) return refuse(input_of(stub.error().kind), stub.error().reason);
+  auto resources = branded_resources(*stub, branding);
+  if (!resources) return std::unexpected(resources.error());
+
+  // Lay out: the tail after the kept sections, then the headers that describe it.
+  PackedLauncher packed;
+  packed.options = recorded_options(*stub, branding, options);
+  const std::vector<TailContent> tail = tail_contents(*stub, config, installer, *resources);
+  std::vector<TailSection> sections;
+  for (const TailContent& content : tail) sections.push_back(content.section);
+  auto layout = lay_out(*stub, sections);
+  if (!layout) return refuse(input_of(layout.error().kind), layout.error().reason);
+  packed.layout = std::move(*layout);
+  packed.headers = write_headers(*stub, packed.layout, 0);
+  packed.checksum_offset = stub->optional_header_offset + offsetof(OptionalHeader64, CheckSum);
+  packed.resources = std::move(*resources);
 
   // The file: headers, the stub's kept data as it lies, then each tail section padded.
   const std::uint32_t size_of_headers = stub->optional_header.SizeOfHeaders;
-  packed.headers = write_headers(*stub, packed.layout, 0);
-  packed.pieces.push_back(packed.headers);
-  packed.pieces.push_back(stub->bytes.subspan(size_of_headers,
-                                              stub->kept_file_end - size_of_headers));
+  const auto data = [&](Bytes bytes) { packed.pieces.push_back({Piece::Role::Data, bytes}); };
+  data(packed.headers);
+  data(stub->bytes.subspan(size_of_headers, stub->kept_file_end - size_of_headers));
   std::uint64_t written = stub->kept_file_end;
   for (std::size_t i = 0; i < tail.size(); ++i) {
     const SectionHeader& header = packed.layout.sections[stub->kept + i];
-    packed.pieces.push_back(Bytes(kZeros).first(header.PointerToRawData - written));
-    packed.pieces.push_back(contents[i]);
-    packed.pieces.push_back(Bytes(kZeros).first(header.SizeOfRawData - contents[i].size()));
+    data(Bytes(kZeros).first(header.PointerToRawData - written));
+    if (tail[i].section.name == kResourceSectionName) {
+      packed.resource_section = lay_out_resource_section(packed.resources, header.VirtualAddress);
+      for (const Bytes piece : packed.resource_section.pieces) data(piece);
+    } else {
+      packed.pieces.push_back({tail[i].role, tail[i].bytes});
+    }
+    data(Bytes(kZeros).first(header.SizeOfRawData - tail[i].section.size));
     written = std::uint64_t{header.PointerToRawData} + header.SizeOfRawData;
   }
-  std::erase_if(packed.pieces, [](Bytes piece) { return piece.empty(); });
-  packed.checksum = pe_checksum(packed.pieces);
-  packed.headers = write_headers(*stub, packed.layout, packed.checksum);
-  packed.pieces.front() = packed.headers;
+  std::erase_if(packed.pieces, [](const Piece& piece) {
+    return piece.role != Piece::Role::Options && piece.bytes.empty();
+  });
   return packed;
 }
 

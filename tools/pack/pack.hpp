@@ -1,7 +1,7 @@
 #pragma once
 // Packing a launcher: a brevlo stub, a game.json and an installer, with optional branding, made
-// into one executable, all in memory. The output is described as pieces that are written one
-// after the other; the installer is never copied.
+// into one executable. Laid out first, as pieces that point where the data lies, then written in
+// one pass; the installer is never copied whole.
 
 #include <array>
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "pack/pe_format.hpp"
 #include "pack/pe_layout.hpp"
+#include "pack/resources.hpp"
 
 namespace brevlo::pack {
 
@@ -23,36 +24,65 @@ struct Version {
 
 // What changes the stub's icon and version strings; nothing given keeps the stub's resources.
 struct Branding {
-  std::optional<Bytes> icon;  // the bytes of a .ico file
+  std::optional<Bytes> icon;  // the bytes of a .ico file (which must outlive the packed launcher)
   std::optional<std::string> product_name;      // UTF-8
   std::optional<std::string> file_description;  // UTF-8
   std::optional<Version> version;
 };
 
+// The largest installer a launcher carries: the installer format's own limit.
+inline constexpr std::uint64_t kMaxInstallerSize = std::uint64_t{1} << 31;
+
 // Why packing refused its inputs; reason completes a line that names the input.
 struct Refusal {
   enum class Input {
-    Config,     // reason is the launcher's own fatal-stop line for that document
-    Installer,  // "... is not a Windows executable: " reason
-    NotAStub,   // "... is not a brevlo stub: " reason
-    Stub,       // "... cannot be packed: " reason
-    Icon,       // "... is not a valid .ico: " reason
-    Output,     // the packed launcher itself: reason alone
+    Config,          // reason is the launcher's own fatal-stop line for that document
+    Installer,       // "... is not a Windows executable: " reason
+    InstallerSize,   // "... is too large: " reason
+    NotAStub,        // "... is not a brevlo stub: " reason
+    Stub,            // "... cannot be packed: " reason
+    Icon,            // "... is not a valid .ico: " reason
+    Output,          // the packed launcher itself: reason alone
   };
   Input input;
   std::string reason;
   friend bool operator==(const Refusal&, const Refusal&) = default;
 };
 
-// A packed launcher: its layout and the pieces of its file in order. Pieces point into the inputs
-// (which must outlive it) and into the object's own headers and resource section.
+// Where a packed launcher's bytes go, from the first to the last; the checksum is written last,
+// over the zeros it was first written as.
+class LauncherSink {
+ public:
+  [[nodiscard]] virtual std::expected<void, std::string> write(Bytes bytes) = 0;
+  [[nodiscard]] virtual std::expected<void, std::string> write_at(std::uint64_t offset,
+                                                                  Bytes bytes) = 0;
+
+ protected:
+  ~LauncherSink() = default;
+};
+
+// One stretch of a packed launcher's file.
+struct Piece {
+  enum class Role {
+    Data,       // bytes, where they lie
+    Installer,  // the installer's bytes, hashed for .brvopt as they go out
+    Options,    // .brvopt, made once the installer has gone out
+  };
+  Role role = Role::Data;
+  Bytes bytes;
+};
+
+// A packed launcher, laid out: its layout, headers (with a zero checksum) and the pieces of its
+// file in order. Pieces point into the inputs (which must outlive it) and into the object's own
+// headers and resource section.
 struct PackedLauncher {
   Layout layout;
-  std::uint32_t checksum = 0;
-  std::vector<Bytes> pieces;
   std::vector<std::uint8_t> headers;
-  std::vector<std::uint8_t> resource_section;
-  std::vector<std::uint8_t> options_section;  // a vector: pieces point into it across moves
+  std::uint64_t checksum_offset = 0;
+  ResourceSet resources;             // the stub's, branded; their data may be the branding's own
+  ResourceSection resource_section;  // laid out at the .rsrc section's address
+  PackOptions options;  // image_digest is the installer's, computed as it is written
+  std::vector<Piece> pieces;
 
   PackedLauncher() = default;
   PackedLauncher(PackedLauncher&&) = default;
@@ -60,17 +90,21 @@ struct PackedLauncher {
   PackedLauncher(const PackedLauncher&) = delete;
   PackedLauncher& operator=(const PackedLauncher&) = delete;
 
+  // Writes the file to sink in one pass, window by window, computing the installer's digest and
+  // the checksum on the way, then the checksum; the sink's reason when it fails.
+  [[nodiscard]] std::expected<void, std::string> write(LauncherSink& sink) const;
+
   // The whole file in one buffer.
   std::vector<std::uint8_t> bytes() const;
 };
 
-// Checks every input (the document as the launcher reads it, the installer's MZ and PE
-// signatures, the stub, the icon) and packs them: the stub's kept sections, .brvcfg with the
-// document, .brvimg with the installer, .brvopt with the options and the installer's SHA-256
-// (options.image_digest is not used), .rsrc with the stub's resources as branded, the stub's
-// .reloc; the certificate table and anything after the last section dropped. options.branded_name
-// is not taken from options either: it is set when branding names a product, or the stub is a
-// launcher packed with a product name.
+// Checks every input (the document as the launcher reads it, the installer's size, MZ and PE
+// signatures, the stub, the icon) and lays out the launcher: the stub's kept sections, .brvcfg
+// with the document, .brvimg with the installer, .brvopt with the options and the installer's
+// XXH3-128 (options.image_digest is not used), .rsrc with the stub's resources as branded, the
+// stub's .reloc; the certificate table and anything after the last section dropped.
+// options.branded_name is not taken from options either: it is set when branding names a
+// product, or the stub is a launcher packed with a product name.
 [[nodiscard]] std::expected<PackedLauncher, Refusal> pack(Bytes stub, Bytes config,
                                                           Bytes installer,
                                                           const Branding& branding,

@@ -36,7 +36,8 @@ ToolOutcome run_inspect(std::span<const std::string> args) {
   if (!path) return usage_error("inspect needs a launcher");
   const auto bytes = read_whole_file(*path);
   if (!bytes) return failure(2, std::string(kTool) + "cannot read " + *path + ": " + bytes.error());
-  const auto facts = inspect_launcher(bytes->bytes());
+  const auto facts =
+      inspect_launcher(bytes->bytes(), [&](Bytes window) { bytes->release_pages(window); });
   if (!facts) return failure(1, std::string(kTool) + *path + ": " + facts.error());
   return {0, json ? facts_json(*facts) : facts_text(*facts), ""};
 }
@@ -49,6 +50,8 @@ std::string refusal_line(const Refusal& refusal, const InputNames& names) {
     case Refusal::Input::Config: return refusal.reason;
     case Refusal::Input::Installer:
       return tool + names.installer + " is not a Windows executable: " + refusal.reason;
+    case Refusal::Input::InstallerSize:
+      return tool + names.installer + " is too large: " + refusal.reason;
     case Refusal::Input::NotAStub:
       return tool + names.stub + " is not a brevlo stub: " + refusal.reason;
     case Refusal::Input::Stub: return tool + names.stub + " cannot be packed: " + refusal.reason;
@@ -125,9 +128,30 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
                            files.at("--installer").bytes(), branding, options);
   if (!packed) return failure(1, refusal_line(packed.error(), names));
   const std::string out = *value("--out");
-  if (auto written = write_file_replacing(out, packed->pieces); !written) {
-    return failure(2, std::string(kTool) + "cannot write " + out + ": " + written.error());
-  }
+  const auto cannot_write = [&](const std::string& reason) {
+    return failure(2, std::string(kTool) + "cannot write " + out + ": " + reason);
+  };
+  auto file = OutputFile::create(out);
+  if (!file) return cannot_write(file.error());
+  // The inputs' pages are dropped as they go out; the inputs are closed before the output takes
+  // its name, which may be one of theirs.
+  struct Sink final : LauncherSink {
+    OutputFile& file;
+    const std::map<std::string, FileBytes>& inputs;
+    Sink(OutputFile& file, const std::map<std::string, FileBytes>& inputs)
+        : file(file), inputs(inputs) {}
+    std::expected<void, std::string> write(Bytes bytes) override {
+      auto written = file.write(bytes);
+      for (const auto& [option, input] : inputs) input.release_pages(bytes);
+      return written;
+    }
+    std::expected<void, std::string> write_at(std::uint64_t offset, Bytes bytes) override {
+      return file.write_at(offset, bytes);
+    }
+  } sink(*file, files);
+  if (auto written = packed->write(sink); !written) return cannot_write(written.error());
+  files.clear();
+  if (auto committed = file->commit(); !committed) return cannot_write(committed.error());
   return {};
 }
 

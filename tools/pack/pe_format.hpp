@@ -4,10 +4,12 @@
 // bounds-checked copies between them and a byte buffer. Both builds run on little-endian x86-64,
 // so a structure's bytes are the file's bytes.
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,11 +17,21 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/hex_digit.hpp"
+
 namespace brevlo::pack {
 
 static_assert(std::endian::native == std::endian::little, "PE fields are copied as they are");
 
 using Bytes = std::span<const std::uint8_t>;
+
+// How many bytes a pass over a large input takes at a time: its pages are read, used and released
+// window by window, so that resident memory stays bounded whatever the input's size.
+inline constexpr std::size_t kWindow = std::size_t{1} << 20;
+
+// Told of each window a pass is done with (the pages of a mapped file can then be dropped); empty
+// when nobody needs to know.
+using WindowDone = std::function<void(Bytes)>;
 
 #pragma pack(push, 1)
 
@@ -196,6 +208,7 @@ static_assert(sizeof(IconDir) == 6 && sizeof(IconDirEntry) == 16 && sizeof(Group
 inline constexpr std::uint16_t kDosMagic = 0x5A4D;          // "MZ"
 inline constexpr std::uint32_t kPeSignature = 0x00004550;   // "PE\0\0"
 inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
+inline constexpr std::uint16_t kPe32Magic = 0x10B;
 inline constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 inline constexpr std::uint32_t kScnCntInitializedData = 0x00000040;
 inline constexpr std::uint32_t kScnMemRead = 0x40000000;
@@ -213,6 +226,9 @@ inline constexpr std::uint16_t kRtIcon = 3;
 inline constexpr std::uint16_t kRtGroupIcon = 14;
 inline constexpr std::uint16_t kRtVersion = 16;
 inline constexpr std::uint16_t kLangEnglishUs = 1033;
+
+// Zeros for padding (less than the largest file alignment, 64 KiB).
+inline constexpr std::array<std::uint8_t, 65536> kZeros{};
 
 // True when [offset, offset + size) lies inside a buffer of `total` bytes (no overflow).
 constexpr bool fits(std::uint64_t offset, std::uint64_t size, std::uint64_t total) {
@@ -260,7 +276,7 @@ inline std::string hex(std::uint64_t value, int digits = 1) {
   std::string text;
   for (int shift = 60; shift >= 0; shift -= 4) {
     const unsigned digit = (value >> shift) & 0xF;
-    if (digit != 0 || !text.empty() || shift < digits * 4) text += "0123456789ABCDEF"[digit];
+    if (digit != 0 || !text.empty() || shift < digits * 4) text += hex_digit(digit, HexCase::Upper);
   }
   return "0x" + text;
 }

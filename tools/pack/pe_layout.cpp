@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "pack/pe_headers.hpp"
+
 namespace brevlo::pack {
 namespace {
 
@@ -60,57 +62,69 @@ std::optional<Bytes> Stub::at_rva(std::uint32_t rva, std::uint32_t size) const {
     const std::uint64_t within = rva - section.VirtualAddress;
     const std::uint64_t mapped = std::min<std::uint64_t>(virtual_extent(section),
                                                          section.SizeOfRawData);
-    if (fits(within, size, mapped)) return bytes.subspan(section.PointerToRawData + within, size);
+    if (fits(within, size, mapped) &&
+        fits(std::uint64_t{section.PointerToRawData} + within, size, bytes.size())) {
+      return bytes.subspan(section.PointerToRawData + within, size);
+    }
   }
   return std::nullopt;
 }
 
-std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
-  Stub stub;
-  stub.bytes = bytes;
-  const auto dos = read_at<DosHeader>(bytes, 0);
-  if (!dos || dos->e_magic != kDosMagic) return not_a_stub("no MZ header");
-  const std::uint64_t pe = dos->e_lfanew;
-  const auto signature = read_at<std::uint32_t>(bytes, pe);
-  if (!signature || *signature != kPeSignature) return not_a_stub("no PE signature");
-  const auto file_header = read_at<FileHeader>(bytes, pe + 4);
-  if (!file_header) return not_a_stub("its file header is cut short");
-  stub.file_header = *file_header;
-  if (file_header->Machine != kMachineAmd64) {
-    return not_a_stub("machine " + hex(file_header->Machine, 4) + ", not x64 (0x8664)");
+namespace {
+
+// The headers and the section table, read with the PE reader.
+std::expected<void, StubRefusal> read_headers(Stub& stub) {
+  const auto headers = read_pe_headers(stub.bytes);
+  if (!headers) {
+    switch (headers.error()) {
+      case PeFault::Short:
+      case PeFault::NoMz: return not_a_stub("no MZ header");
+      case PeFault::NoPeHeader:
+      case PeFault::NoPeSignature: return not_a_stub("no PE signature");
+      case PeFault::FileHeaderCut: break;
+    }
+    return not_a_stub("its file header is cut short");
   }
-  const std::uint64_t optional_offset = pe + 4 + sizeof(FileHeader);
-  const auto magic = read_at<std::uint16_t>(bytes, optional_offset);
-  if (!magic) return not_a_stub("its optional header is cut short");
-  if (*magic != kPe32PlusMagic) {
-    return not_a_stub("not a PE32+ image (optional header magic " + hex(*magic, 4) + ")");
+  stub.file_header = headers->file_header;
+  if (stub.file_header.Machine != kMachineAmd64) {
+    return not_a_stub("machine " + hex(stub.file_header.Machine, 4) + ", not x64 (0x8664)");
   }
-  const auto optional_header = read_at<OptionalHeader64>(bytes, optional_offset);
+  if (!headers->magic) return not_a_stub("its optional header is cut short");
+  if (*headers->magic != kPe32PlusMagic) {
+    return not_a_stub("not a PE32+ image (optional header magic " + hex(*headers->magic, 4) + ")");
+  }
+  const auto optional_header = headers->optional_header64();
   if (!optional_header) return not_a_stub("its optional header is cut short");
   stub.optional_header = *optional_header;
-  stub.optional_header_offset = static_cast<std::uint32_t>(optional_offset);
-  const std::uint64_t table = optional_offset + file_header->SizeOfOptionalHeader;
-  stub.section_table_offset = static_cast<std::uint32_t>(table);
-  for (std::size_t i = 0; i < file_header->NumberOfSections; ++i) {
-    const auto section = read_at<SectionHeader>(bytes, table + i * sizeof(SectionHeader));
-    if (!section) return not_a_stub("its section table is cut short");
-    stub.sections.push_back(*section);
-  }
+  stub.optional_header_offset = static_cast<std::uint32_t>(headers->optional_header_offset);
+  stub.section_table_offset = static_cast<std::uint32_t>(headers->section_table_offset());
+  auto sections = headers->sections();
+  if (!sections) return not_a_stub("its section table is cut short");
+  stub.sections = std::move(*sections);
+  return {};
+}
 
-  // How it is recognised: the .brvlo section and the text it begins with.
+// How it is recognised: the .brvlo section and the text it begins with.
+std::expected<void, StubRefusal> check_marker(Stub& stub) {
   const auto marker = std::find_if(stub.sections.begin(), stub.sections.end(),
                                    [](const SectionHeader& s) {
                                      return section_name(s) == kStubMarkSection;
                                    });
   if (marker == stub.sections.end()) return not_a_stub("it has no .brvlo section");
   if (marker->SizeOfRawData < kStubMagic.size() ||
-      !fits(marker->PointerToRawData, kStubMagic.size(), bytes.size()) ||
-      !std::equal(kStubMagic.begin(), kStubMagic.end(), bytes.begin() + marker->PointerToRawData)) {
+      !fits(marker->PointerToRawData, kStubMagic.size(), stub.bytes.size()) ||
+      !std::equal(kStubMagic.begin(), kStubMagic.end(),
+                  stub.bytes.begin() + marker->PointerToRawData)) {
     return not_a_stub("its .brvlo section does not begin with \"brevlo-stub/1\"");
   }
+  return {};
+}
 
+// The optional header's form: 16 directories, alignments packing can keep, headers inside the
+// file and after the section table.
+std::expected<void, StubRefusal> check_optional_header(Stub& stub) {
   const OptionalHeader64& oh = stub.optional_header;
-  if (file_header->SizeOfOptionalHeader != sizeof(OptionalHeader64) ||
+  if (stub.file_header.SizeOfOptionalHeader != sizeof(OptionalHeader64) ||
       oh.NumberOfRvaAndSizes != 16) {
     return cannot_lay_out("its optional header does not have the 16 data directories of PE32+");
   }
@@ -121,27 +135,35 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
                           " and section alignment " + hex(oh.SectionAlignment) +
                           " are not powers of two from 512, section alignment the larger");
   }
-  if (oh.SizeOfHeaders > bytes.size() ||
-      table + stub.sections.size() * sizeof(SectionHeader) > oh.SizeOfHeaders) {
+  if (oh.SizeOfHeaders > stub.bytes.size() ||
+      stub.section_table_offset + stub.sections.size() * sizeof(SectionHeader) >
+          oh.SizeOfHeaders) {
     return cannot_lay_out("its headers end (SizeOfHeaders " + hex(oh.SizeOfHeaders) +
                           ") inside its section table or beyond the file");
   }
+  return {};
+}
 
-  // Data in the file after the headers; sections in ascending, non-overlapping memory order.
+// Data in the file after the headers (a section without data points nowhere past the file's
+// end); sections in ascending, non-overlapping memory order. Sets where the kept sections end.
+std::expected<void, StubRefusal> check_sections(Stub& stub) {
+  const OptionalHeader64& oh = stub.optional_header;
   std::uint64_t next_rva = oh.SizeOfHeaders;
   std::size_t kept = 0;
   for (std::size_t i = 0; i < stub.sections.size(); ++i) {
     const SectionHeader& section = stub.sections[i];
     const std::string name(section_name(section));
-    if (section.SizeOfRawData != 0) {
-      if (!fits(section.PointerToRawData, section.SizeOfRawData, bytes.size())) {
-        return cannot_lay_out("section " + name + " has data (" + hex(section.SizeOfRawData) +
-                              " bytes at " + hex(section.PointerToRawData) +
-                              ") beyond the end of the file");
-      }
-      if (section.PointerToRawData < oh.SizeOfHeaders) {
-        return cannot_lay_out("section " + name + " has data inside the headers");
-      }
+    if (section.SizeOfRawData == 0 && section.PointerToRawData > stub.bytes.size()) {
+      return cannot_lay_out("section " + name + " points at file offset " +
+                            hex(section.PointerToRawData) + ", beyond the end of the file");
+    }
+    if (!fits(section.PointerToRawData, section.SizeOfRawData, stub.bytes.size())) {
+      return cannot_lay_out("section " + name + " has data (" + hex(section.SizeOfRawData) +
+                            " bytes at " + hex(section.PointerToRawData) +
+                            ") beyond the end of the file");
+    }
+    if (section.SizeOfRawData != 0 && section.PointerToRawData < oh.SizeOfHeaders) {
+      return cannot_lay_out("section " + name + " has data inside the headers");
     }
     if (section.VirtualAddress < next_rva || section.VirtualAddress % oh.SectionAlignment != 0) {
       return cannot_lay_out("section " + name + " is out of order in memory");
@@ -150,8 +172,24 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
     if (!is_tail_name(section_name(section))) kept = i + 1;
   }
   stub.kept = kept;
+  stub.kept_file_end = oh.SizeOfHeaders;
+  std::uint64_t kept_virtual_end = 0;
+  for (std::size_t i = 0; i < kept; ++i) {
+    const SectionHeader& section = stub.sections[i];
+    if (section.SizeOfRawData != 0) {
+      stub.kept_file_end = std::max<std::uint64_t>(
+          stub.kept_file_end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
+    }
+    kept_virtual_end = align_up(section.VirtualAddress + virtual_extent(section),
+                                oh.SectionAlignment);
+  }
+  stub.kept_virtual_end = static_cast<std::uint32_t>(kept_virtual_end);
+  return {};
+}
 
-  // The movable tail: only its names, each once, and nothing of theirs before a kept section.
+// The movable tail: only its names, each once, and nothing of theirs before a kept section.
+std::expected<void, StubRefusal> check_tail(Stub& stub) {
+  const std::size_t kept = stub.kept;
   for (std::size_t i = 0; i < stub.sections.size(); ++i) {
     const std::string_view name = section_name(stub.sections[i]);
     if (i < kept && is_tail_name(name)) {
@@ -166,24 +204,15 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
     }
     if (i >= kept && name == kRelocSectionName) stub.reloc = i;
   }
-  stub.kept_file_end = oh.SizeOfHeaders;
-  std::uint64_t kept_virtual_end = 0;
-  for (std::size_t i = 0; i < kept; ++i) {
-    const SectionHeader& section = stub.sections[i];
-    if (section.SizeOfRawData != 0) {
-      stub.kept_file_end = std::max<std::uint64_t>(
-          stub.kept_file_end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
-    }
-    kept_virtual_end = align_up(section.VirtualAddress + virtual_extent(section),
-                                oh.SectionAlignment);
-  }
-  stub.kept_virtual_end = static_cast<std::uint32_t>(kept_virtual_end);
+  return {};
+}
 
-  // Data directories: those that stay must point into sections that stay.
+// Data directories: those that stay must point into sections that stay.
+std::expected<void, StubRefusal> check_directories(Stub& stub) {
   for (std::size_t index = 0; index < 16; ++index) {
-    const DataDirectory& dir = oh.DataDirectory[index];
+    const DataDirectory& dir = stub.optional_header.DataDirectory[index];
     if (dir.Size == 0 || index == kDirResource || index == kDirSecurity) continue;
-    const auto first_tail = stub.sections.begin() + static_cast<std::ptrdiff_t>(kept);
+    const auto first_tail = stub.sections.begin() + static_cast<std::ptrdiff_t>(stub.kept);
     const bool in_kept = std::any_of(stub.sections.begin(), first_tail,
                                      [&](const SectionHeader& s) { return inside(s, dir); });
     if (index == kDirBaseReloc) {
@@ -191,14 +220,25 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
         return cannot_lay_out("its base relocations are neither in .reloc nor in a section that "
                               "stays in place");
       }
-      if (auto checked = check_relocations(stub, dir); !checked) {
-        return std::unexpected(checked.error());
-      }
+      if (auto checked = check_relocations(stub, dir); !checked) return checked;
     } else if (!in_kept) {
       return cannot_lay_out("data directory " + std::to_string(index) + " (RVA " +
                             hex(dir.VirtualAddress) + ", " + hex(dir.Size) +
                             " bytes) is not inside a section that stays in place");
     }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
+  Stub stub;
+  stub.bytes = bytes;
+  using Step = std::expected<void, StubRefusal> (*)(Stub&);
+  for (const Step step : {read_headers, check_marker, check_optional_header, check_sections,
+                          check_tail, check_directories}) {
+    if (auto done = step(stub); !done) return std::unexpected(done.error());
   }
   return stub;
 }
@@ -284,38 +324,46 @@ std::vector<std::uint8_t> write_headers(const Stub& stub, const Layout& layout,
   return out;
 }
 
-std::uint32_t pe_checksum(std::span<const Bytes> pieces) {
-  // Summing 32-bit words and folding at the end gives the same one's-complement sum as adding
-  // 16-bit words one at a time with end-around carry: 65536 is 1 modulo 0xFFFF.
-  std::uint64_t sum = 0;
-  std::uint64_t length = 0;
-  std::uint32_t partial = 0;  // a word split between pieces, its bytes so far
-  unsigned partial_bytes = 0;
-  const auto add_byte = [&](std::uint8_t byte) {
-    partial |= std::uint32_t{byte} << (8 * partial_bytes);
-    if (++partial_bytes == 4) {
-      sum += partial;
-      partial = 0;
-      partial_bytes = 0;
-    }
-  };
-  for (const Bytes piece : pieces) {
-    length += piece.size();
-    std::size_t i = 0;
-    for (; partial_bytes != 0 && i < piece.size(); ++i) add_byte(piece[i]);
-    const std::size_t words = (piece.size() - i) / 4;
-    std::uint64_t piece_sum = 0;
-    for (std::size_t w = 0; w < words; ++w) {
-      std::uint32_t word;
-      std::memcpy(&word, piece.data() + i + 4 * w, 4);
-      piece_sum += word;
-    }
-    sum += piece_sum;
-    for (i += 4 * words; i < piece.size(); ++i) add_byte(piece[i]);
+// Summing 32-bit words and folding at the end gives the same one's-complement sum as adding
+// 16-bit words one at a time with end-around carry: 65536 is 1 modulo 0xFFFF.
+void PeChecksum::update(Bytes bytes) {
+  length_ += bytes.size();
+  std::size_t i = 0;
+  for (; partial_bytes_ != 0 && i < bytes.size(); ++i) add_byte(bytes[i]);
+  // Four words at a time into four sums, so that the additions do not wait on each other.
+  std::uint64_t sums[4] = {};
+  for (; i + 16 <= bytes.size(); i += 16) {
+    std::uint64_t low, high;
+    std::memcpy(&low, bytes.data() + i, 8);
+    std::memcpy(&high, bytes.data() + i + 8, 8);
+    sums[0] += low & 0xFFFFFFFF;
+    sums[1] += low >> 32;
+    sums[2] += high & 0xFFFFFFFF;
+    sums[3] += high >> 32;
   }
-  sum += partial;  // the last word, padded with zeros
+  sum_ += sums[0] + sums[1] + sums[2] + sums[3];
+  for (; i < bytes.size(); ++i) add_byte(bytes[i]);
+}
+
+void PeChecksum::add_byte(std::uint8_t byte) {
+  partial_ |= std::uint32_t{byte} << (8 * partial_bytes_);
+  if (++partial_bytes_ == 4) {
+    sum_ += partial_;
+    partial_ = 0;
+    partial_bytes_ = 0;
+  }
+}
+
+std::uint32_t PeChecksum::finish() const {
+  std::uint64_t sum = sum_ + partial_;  // the last word, padded with zeros
   while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<std::uint32_t>(sum + length);
+  return static_cast<std::uint32_t>(sum + length_);
+}
+
+std::uint32_t pe_checksum(std::span<const Bytes> pieces) {
+  PeChecksum checksum;
+  for (const Bytes piece : pieces) checksum.update(piece);
+  return checksum.finish();
 }
 
 }  // namespace brevlo::pack

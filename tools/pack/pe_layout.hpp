@@ -88,8 +88,22 @@ struct Layout {
 std::vector<std::uint8_t> write_headers(const Stub& stub, const Layout& layout,
                                         std::uint32_t checksum);
 
-// The PE checksum of a file given in pieces whose CheckSum field holds zero: the 16-bit
+// The PE checksum of a file given piece by piece, its CheckSum field holding zero: the 16-bit
 // one's-complement sum of the file's little-endian words plus the file's length.
+class PeChecksum {
+ public:
+  void update(Bytes bytes);
+  std::uint32_t finish() const;
+
+ private:
+  void add_byte(std::uint8_t byte);
+  std::uint64_t sum_ = 0;
+  std::uint64_t length_ = 0;
+  std::uint32_t partial_ = 0;  // a word split between pieces, its bytes so far
+  unsigned partial_bytes_ = 0;
+};
+
+// The same over pieces given at once.
 std::uint32_t pe_checksum(std::span<const Bytes> pieces);
 
 }  // namespace brevlo::pack

@@ -14,7 +14,15 @@ struct TreeReader {
   const RvaBytes& at_rva;
   std::set<std::uint64_t> seen;
   ResourceSet found;
+  std::uint64_t entries = 0;     // over all tables
+  std::uint64_t name_units = 0;  // in the keys of every resource found
+  std::uint64_t data_total = 0;
 };
+
+std::uint64_t units_of(const ResourceId& id) {
+  const auto* name = std::get_if<std::u16string>(&id);
+  return name ? name->size() : 0;
+}
 
 std::unexpected<std::string> malformed(const std::string& what) {
   return std::unexpected("its resource directory " + what);
@@ -45,6 +53,10 @@ std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t of
                       reader.directory.size())) {
     return malformed("has a table at offset " + hex(offset) + " beyond its end");
   }
+  reader.entries += count;
+  if (reader.entries > kMaxResourceEntries) {
+    return malformed("has more than " + std::to_string(kMaxResourceEntries) + " entries");
+  }
   for (std::uint64_t i = 0; i < count; ++i) {
     const auto entry = *read_at<ResourceDirectoryEntry>(
         reader.directory, offset + sizeof(ResourceDirectory) + i * sizeof(ResourceDirectoryEntry));
@@ -71,9 +83,15 @@ std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t of
       return std::unexpected("its resource data at RVA " + hex(data_entry->OffsetToData) + " (" +
                              hex(data_entry->Size) + " bytes) lies outside the file");
     }
+    reader.name_units += units_of(path.type) + units_of(path.name) + units_of(path.language);
+    if (reader.name_units > kMaxResourceNameUnits) {
+      return malformed("names its resources with more than " +
+                       std::to_string(kMaxResourceNameUnits) + " characters in all");
+    }
+    reader.data_total += data->size();
     Resource leaf = path;
     leaf.code_page = data_entry->CodePage;
-    leaf.data.assign(data->begin(), data->end());
+    leaf.data = *data;
     reader.found.push_back(std::move(leaf));
   }
   return std::expected<void, std::string>();
@@ -176,7 +194,8 @@ SectionPlan plan_section(const ResourceSet& set) {
 
 }  // namespace
 
-std::expected<ResourceSet, std::string> read_resources(DataDirectory dir, const RvaBytes& at_rva) {
+std::expected<ResourceSet, std::string> read_resources(DataDirectory dir, const RvaBytes& at_rva,
+                                                       std::uint64_t data_limit) {
   if (dir.Size == 0) return ResourceSet();
   const auto directory = at_rva(dir.VirtualAddress, dir.Size);
   if (!directory) {
@@ -186,6 +205,11 @@ std::expected<ResourceSet, std::string> read_resources(DataDirectory dir, const 
   TreeReader reader{*directory, at_rva, {}, {}};
   Resource path;
   if (auto read = read_table(reader, 0, 0, path); !read) return std::unexpected(read.error());
+  if (reader.data_total > data_limit) {
+    return malformed("names " + std::to_string(reader.data_total) +
+                     " bytes of resource data, more than the file's " +
+                     std::to_string(data_limit));
+  }
   ResourceSet set = std::move(reader.found);
   std::stable_sort(set.begin(), set.end(), key_less);
   if (std::adjacent_find(set.begin(), set.end(), same_key) != set.end()) {
@@ -207,15 +231,17 @@ void remove_type(ResourceSet& set, std::uint32_t type) {
   std::erase_if(set, [&](const Resource& r) { return r.type == ResourceId(type); });
 }
 
-std::size_t resource_section_size(const ResourceSet& set) {
+std::uint64_t resource_section_size(const ResourceSet& set) {
   return set.empty() ? 0 : plan_section(set).size;
 }
 
-std::vector<std::uint8_t> write_resource_section(const ResourceSet& set,
-                                                 std::uint32_t section_rva) {
-  if (set.empty()) return {};
+ResourceSection lay_out_resource_section(const ResourceSet& set, std::uint32_t section_rva) {
+  ResourceSection section;
+  if (set.empty()) return section;
   const SectionPlan plan = plan_section(set);
-  std::vector<std::uint8_t> out(plan.size, 0);
+  std::vector<std::uint8_t>& out = section.head;
+  out.assign(plan.data_entries.empty() ? 0 : plan.data_entries.back() + sizeof(ResourceDataEntry),
+             0);
   for (const SectionPlan::Table& table : plan.tables) {
     ResourceDirectory head{};
     for (const ResourceId& key : table.keys) {
@@ -239,13 +265,26 @@ std::vector<std::uint8_t> write_resource_section(const ResourceSet& set,
       write_at(out, table.offset + sizeof(ResourceDirectory) + k * sizeof(entry), entry);
     }
   }
+  section.pieces.push_back(out);
+  std::uint64_t end = out.size();
   for (std::size_t i = 0; i < set.size(); ++i) {
     const ResourceDataEntry entry{static_cast<std::uint32_t>(section_rva + plan.data[i]),
                                   static_cast<std::uint32_t>(set[i].data.size()),
                                   set[i].code_page, 0};
     write_at(out, plan.data_entries[i], entry);
-    std::copy(set[i].data.begin(), set[i].data.end(),
-              out.begin() + static_cast<std::ptrdiff_t>(plan.data[i]));
+    section.pieces.push_back(Bytes(kZeros).first(plan.data[i] - end));
+    section.pieces.push_back(set[i].data);
+    end = plan.data[i] + set[i].data.size();
+  }
+  std::erase_if(section.pieces, [](Bytes piece) { return piece.empty(); });
+  return section;
+}
+
+std::vector<std::uint8_t> write_resource_section(const ResourceSet& set,
+                                                 std::uint32_t section_rva) {
+  std::vector<std::uint8_t> out;
+  for (const Bytes piece : lay_out_resource_section(set, section_rva).pieces) {
+    out.insert(out.end(), piece.begin(), piece.end());
   }
   return out;
 }

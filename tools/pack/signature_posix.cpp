@@ -5,22 +5,23 @@
 #include <openssl/x509.h>
 
 #include <climits>
-#include <memory>
 
 #include "pack/signature.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace brevlo::pack {
 namespace {
 
-template <class T, void (*Free)(T*)>
-struct Freer {
-  void operator()(T* p) const { Free(p); }
+// OpenSSL's objects, each freed with its own function.
+template <auto Free>
+struct FreeWith {
+  void operator()(auto* object) const noexcept { Free(object); }
 };
-using Pkcs7Ptr = std::unique_ptr<PKCS7, Freer<PKCS7, PKCS7_free>>;
-using X509SigPtr = std::unique_ptr<X509_SIG, Freer<X509_SIG, X509_SIG_free>>;
-using BioPtr = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
 void free_any_sequence(ASN1_SEQUENCE_ANY* s) { sk_ASN1_TYPE_pop_free(s, ASN1_TYPE_free); }
-using SequencePtr = std::unique_ptr<ASN1_SEQUENCE_ANY, Freer<ASN1_SEQUENCE_ANY, free_any_sequence>>;
+using UniquePkcs7 = UniqueResource<PKCS7*, FreeWith<PKCS7_free>>;
+using UniqueX509Sig = UniqueResource<X509_SIG*, FreeWith<X509_SIG_free>>;
+using UniqueBio = UniqueResource<BIO*, FreeWith<BIO_free_all>>;
+using UniqueSequence = UniqueResource<ASN1_SEQUENCE_ANY*, FreeWith<free_any_sequence>>;
 
 constexpr const char* kSpcIndirectData = "1.3.6.1.4.1.311.2.1.4";
 
@@ -32,7 +33,7 @@ std::string oid_text(const ASN1_OBJECT* object) {
 }
 
 std::string subject_text(X509* certificate) {
-  BioPtr bio(BIO_new(BIO_s_mem()));
+  const UniqueBio bio(BIO_new(BIO_s_mem()));
   if (!bio) return "";
   // Most specific part first, ", " between parts, UTF-8 as it is: what Windows shows.
   const unsigned long flags = XN_FLAG_SEP_CPLUS_SPC | XN_FLAG_DN_REV | XN_FLAG_FN_SN |
@@ -48,12 +49,12 @@ std::string subject_text(X509* certificate) {
 std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
   if (signed_data.size() > LONG_MAX) return std::unexpected("the signature is too large");
   const unsigned char* p = signed_data.data();
-  Pkcs7Ptr pkcs7(d2i_PKCS7(nullptr, &p, static_cast<long>(signed_data.size())));
-  if (!pkcs7 || !PKCS7_type_is_signed(pkcs7.get()) || pkcs7->d.sign == nullptr ||
-      pkcs7->d.sign->contents == nullptr) {
+  const UniquePkcs7 pkcs7(d2i_PKCS7(nullptr, &p, static_cast<long>(signed_data.size())));
+  if (!pkcs7 || !PKCS7_type_is_signed(pkcs7.get()) || pkcs7.get()->d.sign == nullptr ||
+      pkcs7.get()->d.sign->contents == nullptr) {
     return std::unexpected("the signature is not PKCS #7 SignedData");
   }
-  PKCS7* contents = pkcs7->d.sign->contents;
+  PKCS7* contents = pkcs7.get()->d.sign->contents;
   if (oid_text(contents->type) != kSpcIndirectData || contents->d.other == nullptr ||
       contents->d.other->type != V_ASN1_SEQUENCE) {
     return std::unexpected("the signature does not sign Authenticode indirect data");
@@ -62,14 +63,14 @@ std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
   //                                       messageDigest DigestInfo }
   const ASN1_STRING* indirect = contents->d.other->value.sequence;
   const unsigned char* q = ASN1_STRING_get0_data(indirect);
-  SequencePtr fields(d2i_ASN1_SEQUENCE_ANY(nullptr, &q, ASN1_STRING_length(indirect)));
+  const UniqueSequence fields(d2i_ASN1_SEQUENCE_ANY(nullptr, &q, ASN1_STRING_length(indirect)));
   if (!fields || sk_ASN1_TYPE_num(fields.get()) != 2 ||
       sk_ASN1_TYPE_value(fields.get(), 1)->type != V_ASN1_SEQUENCE) {
     return std::unexpected("its indirect data is not an SpcIndirectDataContent");
   }
   const ASN1_STRING* digest_info = sk_ASN1_TYPE_value(fields.get(), 1)->value.sequence;
   const unsigned char* r = ASN1_STRING_get0_data(digest_info);
-  X509SigPtr sig(d2i_X509_SIG(nullptr, &r, ASN1_STRING_length(digest_info)));
+  const UniqueX509Sig sig(d2i_X509_SIG(nullptr, &r, ASN1_STRING_length(digest_info)));
   if (!sig) return std::unexpected("its indirect data holds no DigestInfo");
   const X509_ALGOR* algorithm = nullptr;
   const ASN1_OCTET_STRING* digest = nullptr;
@@ -82,7 +83,7 @@ std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
     return std::unexpected("the signature has no signer");
   }
   PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signers, 0);
-  X509* certificate = X509_find_by_issuer_and_serial(pkcs7->d.sign->cert,
+  X509* certificate = X509_find_by_issuer_and_serial(pkcs7.get()->d.sign->cert,
                                                      signer->issuer_and_serial->issuer,
                                                      signer->issuer_and_serial->serial);
   if (certificate == nullptr) return std::unexpected("the signature lacks its signer's certificate");

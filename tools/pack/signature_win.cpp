@@ -3,23 +3,27 @@
 #include <wincrypt.h>  // after <windows.h>
 #include <wintrust.h>
 
-#include <memory>
-
 #include "pack/signature.hpp"
 #include "platform/text.hpp"
+#include "platform/unique_resource.hpp"
 
 namespace brevlo::pack {
 namespace {
 
-struct MessageCloser {
-  void operator()(void* message) const { CryptMsgClose(static_cast<HCRYPTMSG>(message)); }
+struct CloseMessage {
+  void operator()(HCRYPTMSG message) const noexcept { CryptMsgClose(message); }
 };
-struct StoreCloser {
-  void operator()(void* store) const { CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
+struct CloseStore {
+  void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
 };
-struct CertificateFreer {
-  void operator()(const CERT_CONTEXT* c) const { CertFreeCertificateContext(c); }
+struct FreeCertificate {
+  void operator()(PCCERT_CONTEXT certificate) const noexcept {
+    CertFreeCertificateContext(certificate);
+  }
 };
+using UniqueMessage = UniqueResource<HCRYPTMSG, CloseMessage>;
+using UniqueStore = UniqueResource<HCERTSTORE, CloseStore>;
+using UniqueCertificate = UniqueResource<PCCERT_CONTEXT, FreeCertificate>;
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 // A parameter of the message, read with the size the first call reports.
@@ -36,8 +40,7 @@ std::vector<std::uint8_t> message_param(HCRYPTMSG message, DWORD type) {
 
 std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
   if (signed_data.size() > 0xFFFFFFFFu) return std::unexpected("the signature is too large");
-  std::unique_ptr<void, MessageCloser> message(
-      CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
+  const UniqueMessage message(CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
   if (!message || !CryptMsgUpdate(message.get(), signed_data.data(),
                                   static_cast<DWORD>(signed_data.size()), TRUE)) {
     return std::unexpected("the signature is not PKCS #7 SignedData");
@@ -63,17 +66,16 @@ std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
   const std::vector<std::uint8_t> signer_bytes = message_param(message.get(), CMSG_SIGNER_INFO_PARAM);
   if (signer_bytes.empty()) return std::unexpected("the signature has no signer");
   const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(signer_bytes.data());
-  std::unique_ptr<void, StoreCloser> store(
-      CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
+  const UniqueStore store(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
   CERT_INFO wanted{};
   wanted.Issuer = signer->Issuer;
   wanted.SerialNumber = signer->SerialNumber;
-  std::unique_ptr<const CERT_CONTEXT, CertificateFreer> certificate(
+  const UniqueCertificate certificate(
       store ? CertGetSubjectCertificateFromStore(store.get(), kEncoding, &wanted) : nullptr);
   if (!certificate) return std::unexpected("the signature lacks its signer's certificate");
 
   SignedDigest out;
-  CERT_NAME_BLOB subject = certificate->pCertInfo->Subject;
+  CERT_NAME_BLOB subject = certificate.get()->pCertInfo->Subject;
   const DWORD flags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;
   const DWORD length = CertNameToStrW(X509_ASN_ENCODING, &subject, flags, nullptr, 0);
   std::u16string name(length, u'\0');
