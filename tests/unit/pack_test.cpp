@@ -1187,7 +1187,8 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
   // Each flag has its own bit and comes back alone.
   for (const auto& [flag, field] : {std::pair{kFailureDialogFlag, &PackOptions::failure_dialog},
                                    std::pair{kSupportLogFlag, &PackOptions::support_log},
-                                   std::pair{kBrandedNameFlag, &PackOptions::branded_name}}) {
+                                   std::pair{kBrandedNameFlag, &PackOptions::branded_name},
+                                   std::pair{kSplashFlag, &PackOptions::splash}}) {
     PackOptions one;
     one.*field = true;
     const auto bytes = encode_pack_options(one);
@@ -1204,7 +1205,7 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
       {"one byte long", [](ByteVec& b) { b.push_back(0); }},
       {"the first version's mark", [](ByteVec& b) { b[12] = '1'; }},
       {"the mark's last byte", [](ByteVec& b) { b[15] = '?'; }},
-      {"unknown flag", [](ByteVec& b) { b[16] |= 8; }},
+      {"unknown flag", [](ByteVec& b) { b[16] |= 16; }},
       {"high flag", [](ByteVec& b) { b[19] = 0x80; }},
       {"reserved word", [](ByteVec& b) { b[23] = 1; }},
   };

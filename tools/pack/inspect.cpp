@@ -137,12 +137,14 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
   const SectionHeader* config = nullptr;
   const SectionHeader* image = nullptr;
   const SectionHeader* options = nullptr;
+  const SectionHeader* splash = nullptr;
   std::uint64_t sections_end = stub->optional_header.SizeOfHeaders;
   for (const SectionHeader& section : stub->sections) {
     const std::string_view name = section_name(section);
     if (name == kConfigSectionName) config = &section;
     if (name == kImageSectionName) image = &section;
     if (name == kOptionsSectionName) options = &section;
+    if (name == kSplashSectionName) splash = &section;
     if (section.SizeOfRawData != 0) {
       sections_end = std::max<std::uint64_t>(
           sections_end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
@@ -230,6 +232,20 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file) {
   } else {
     problems.push_back("the .brvopt section is damaged");
   }
+  if (splash != nullptr) {
+    const auto splash_bytes = section_content(file, *splash);
+    if (!splash_bytes) return wrong(splash_bytes.error());
+    if (const auto image = decode_splash_image(*splash_bytes)) {
+      facts.splash = SplashFacts{image->width, image->height, splash_bytes->size()};
+    } else {
+      problems.push_back("the .brvspl section is damaged");
+    }
+  }
+  if (facts.options.splash != (splash != nullptr)) {
+    problems.push_back(facts.options.splash ? "the splash option is set but there is no .brvspl "
+                                              "section"
+                                            : "a .brvspl section without the splash option");
+  }
 
   if (certificates.Size != 0) {
     const auto entry = certificate_entry(file, certificates);
@@ -300,6 +316,10 @@ std::string facts_text(const LauncherFacts& facts) {
   }
   line("option-failure-dialog", yes_no(facts.options.failure_dialog));
   line("option-support-log", yes_no(facts.options.support_log));
+  line("splash", facts.splash ? std::to_string(facts.splash->width) + "x" +
+                                    std::to_string(facts.splash->height) + ", " +
+                                    std::to_string(facts.splash->bytes) + " bytes"
+                              : std::string("none"));
   if (facts.signature) {
     line("signature", "present");
     line("signature-signer", facts.signature->signer);
@@ -362,6 +382,19 @@ std::string facts_json(const LauncherFacts& facts) {
   out.Key("supportLog");
   out.Bool(facts.options.support_log);
   out.EndObject();
+  out.Key("splash");
+  if (facts.splash) {
+    out.StartObject();
+    out.Key("width");
+    out.Uint(facts.splash->width);
+    out.Key("height");
+    out.Uint(facts.splash->height);
+    out.Key("bytes");
+    out.Uint64(facts.splash->bytes);
+    out.EndObject();
+  } else {
+    out.Null();
+  }
   out.Key("signature");
   if (facts.signature) {
     out.StartObject();

@@ -6,6 +6,7 @@
 #include "pack/digest.hpp"
 #include "pack/ico.hpp"
 #include "pack/resources.hpp"
+#include "pack/splash.hpp"
 #include "pack/version_info.hpp"
 #include "platform/text.hpp"
 
@@ -99,10 +100,16 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
       stub->optional_header.DataDirectory[kDirResource],
       [&](std::uint32_t rva, std::uint32_t size) { return stub->at_rva(rva, size); });
   if (!resources) return refuse(Refusal::Input::Stub, resources.error());
+  std::vector<std::uint8_t> packed_splash;
   if (branding.icon) {
     const auto images = read_ico(*branding.icon);
     if (!images) return refuse(Refusal::Input::Icon, images.error());
     replace_icons(*resources, *images);
+  }
+  if (branding.splash) {
+    auto section = splash_section(*branding.splash);
+    if (!section) return refuse(Refusal::Input::Splash, section.error());
+    packed_splash = std::move(*section);
   }
   if (branding.product_name || branding.file_description || branding.version) {
     if (auto branded = brand_version(*resources, branding); !branded) {
@@ -125,6 +132,7 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
     return nullptr;
   };
   PackedLauncher packed;
+  packed.splash_section = std::move(packed_splash);
   add(kConfigSectionName, kPayloadCharacteristics, config);
   add(kImageSectionName, kPayloadCharacteristics, installer);
   // The launcher takes its dialog's title from the version resource only when it was branded:
@@ -137,10 +145,12 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
       recorded.branded_name = old_options && old_options->branded_name;
     }
   }
+  recorded.splash = branding.splash.has_value();
   recorded.image_digest = image_digest(installer);
   const auto options_bytes = encode_pack_options(recorded);
   packed.options_section.assign(options_bytes.begin(), options_bytes.end());
   add(kOptionsSectionName, kPayloadCharacteristics, packed.options_section);
+  add(kSplashSectionName, kPayloadCharacteristics, packed.splash_section);
   const SectionHeader* old_resources = tail_section(kResourceSectionName);
   const std::size_t resource_size = resource_section_size(*resources);
   if (resource_size != 0) {

@@ -27,6 +27,7 @@ struct Branding {
   std::optional<std::string> product_name;      // UTF-8
   std::optional<std::string> file_description;  // UTF-8
   std::optional<Version> version;
+  std::optional<Bytes> splash;  // the bytes of a PNG file to show during installation (--splash)
 };
 
 // Why packing refused its inputs; reason completes a line that names the input.
@@ -37,6 +38,7 @@ struct Refusal {
     NotAStub,   // "... is not a brevlo stub: " reason
     Stub,       // "... cannot be packed: " reason
     Icon,       // "... is not a valid .ico: " reason
+    Splash,     // "... is not a usable splash image: " reason
     Output,     // the packed launcher itself: reason alone
   };
   Input input;
@@ -53,6 +55,7 @@ struct PackedLauncher {
   std::vector<std::uint8_t> headers;
   std::vector<std::uint8_t> resource_section;
   std::vector<std::uint8_t> options_section;  // a vector: pieces point into it across moves
+  std::vector<std::uint8_t> splash_section;   // likewise
 
   PackedLauncher() = default;
   PackedLauncher(PackedLauncher&&) = default;
@@ -66,8 +69,9 @@ struct PackedLauncher {
 
 // Checks every input (the document as the launcher reads it, the installer's MZ and PE
 // signatures, the stub, the icon) and packs them: the stub's kept sections, .brvcfg with the
-// document, .brvimg with the installer, .brvopt with the options and the installer's SHA-256
-// (options.image_digest is not used), .rsrc with the stub's resources as branded, the stub's
+// document, .brvimg with the installer, .brvopt with the options and the installer's digest
+// (options.image_digest is not used), .brvspl with the splash's pixels when branding has a
+// splash (options.splash is set from that, not taken from options), .rsrc with the stub's resources as branded, the stub's
 // .reloc; the certificate table and anything after the last section dropped. options.branded_name
 // is not taken from options either: it is set when branding names a product, or the stub is a
 // launcher packed with a product name.
