@@ -6,6 +6,7 @@
 #include "core/run_report.hpp"
 #include "core/win/installer_stage.hpp"
 #include "core/win/join_path.hpp"
+#include "core/win/splash.hpp"
 #include "core/win/system_library.hpp"
 #include "main/frame.hpp"
 #include "platform/byte_path_win.hpp"
@@ -112,11 +113,6 @@ void append_to_support_log(const std::string& product_name, std::string_view blo
     if (!written || *written == 0) return;
     rest = rest.subspan(std::min(*written, rest.size()));
   }
-}
-
-bool has_standard_error() {
-  const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
-  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
 }  // namespace

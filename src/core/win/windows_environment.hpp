@@ -5,6 +5,7 @@
 #include <span>
 
 #include "core/launch_environment.hpp"
+#include "core/win/splash.hpp"
 #include "platform/session_mutex_win.hpp"
 
 namespace brevlo {
@@ -28,6 +29,10 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
                                                       bool webview_ready) override;
   void lock_install(const GameConfig& config) override;
   void unlock_install() override { install_lock_.release(); }
+  // Opens the splash only when the launcher carries one, the installer runs silently and the
+  // process has no standard error handle (nobody reads its lines: a person is watching).
+  void open_splash(bool silent) override;
+  void close_splash() override { splash_.close(); }
 
   // productName of the configuration the run read; empty before it was read.
   const std::string& product_name() const { return product_name_; }
@@ -36,6 +41,7 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
   std::span<const std::uint8_t> image_;
   std::string product_name_;
   SessionMutex install_lock_;
+  SplashWindow splash_;
 };
 
 }  // namespace brevlo
