@@ -1,14 +1,16 @@
 #!/usr/bin/python3
-"""Writes the splash image of the tests: a 480x270 card with rounded, transparent corners, a
-vertical gradient and a disc of CENTRE colour in its middle (the pixel the tests look at).
+"""Writes a splash image for the tests: a card of WIDTH x HEIGHT pixels with rounded, transparent
+corners, a vertical gradient and a disc of CENTRE colour in its middle (the pixel the tests look
+at), as an 8-bit RGBA PNG.
 
-Usage: make_splash.py OUT.png
+Usage: make_splash.py OUT.png WIDTH HEIGHT
 """
 import struct
 import sys
 import zlib
 
-WIDTH, HEIGHT, RADIUS, DISC = 480, 270, 24, 48
+WIDTH, HEIGHT = 480, 270
+RADIUS, DISC = 24, 48
 CENTRE = (0xE8, 0x6A, 0x17)
 TOP, BOTTOM = (0x1B, 0x2A, 0x4A), (0x2D, 0x4A, 0x7A)
 
@@ -43,5 +45,6 @@ def png():
 
 
 if __name__ == "__main__":
+    WIDTH, HEIGHT = int(sys.argv[2]), int(sys.argv[3])
     with open(sys.argv[1], "wb") as out:
         out.write(png())
