@@ -216,7 +216,7 @@ void SplashWindow::show() {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   if (!calls.cursor_pos(&pointer) ||
-      !calls.monitor_info(calls.monitor_from_point(pointer, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+      !calls.monitor_info(calls.monitor_from_point(pointer, MONITOR_DEFAULTTONEAREST), &monitor)) {
     return;
   }
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
