@@ -21,7 +21,8 @@ struct Version {
   std::array<std::uint16_t, 4> parts{};
 };
 
-// What changes the stub's icon and version strings; nothing given keeps the stub's resources.
+// What the publisher adds to the stub: its icon, version strings and splash image; nothing given
+// keeps the stub's resources and adds no splash.
 struct Branding {
   std::optional<Bytes> icon;  // the bytes of a .ico file
   std::optional<std::string> product_name;      // UTF-8
