@@ -180,8 +180,9 @@ add_test(NAME pe_form
 brevlo_test_time_limit(300 pe_form)
 
 # The splash on a virtual X display: launchers packed with --splash (and --failure-dialog), one
-# with an image small enough to be shown as it is, one too large for the screen.
-foreach(size 480x270 1000x500)
+# with an image small enough to be shown as it is, one too large for the screen, one small enough
+# to be drawn 1.5 times as large at 144 DPI.
+foreach(size 480x270 1000x500 320x180)
   string(REPLACE "x" ";" sides "${size}")
   add_custom_command(
     OUTPUT "${BREVLO_E2E_DIR}/branding/splash-${size}.png"
@@ -201,6 +202,7 @@ add_test(NAME splash
           --starter "$<TARGET_FILE:brevlo_e2e_start_without_handles>"
           --launcher "$<TARGET_PROPERTY:brevlo_e2e_splash_launcher_480x270,BREVLO_LAUNCHER_FILE>"
           --large "$<TARGET_PROPERTY:brevlo_e2e_splash_launcher_1000x500,BREVLO_LAUNCHER_FILE>"
+          --small "$<TARGET_PROPERTY:brevlo_e2e_splash_launcher_320x180,BREVLO_LAUNCHER_FILE>"
           --app "$<TARGET_FILE:brevlo_demo_app>" --artefacts "${BREVLO_E2E_DIR}/splash")
 # Alone, as the failure dialog's test; it sets the runtime's registration as the e2e tests do.
 set_tests_properties(splash PROPERTIES RUN_SERIAL TRUE RESOURCE_LOCK brevlo_webview_registry)

@@ -4,7 +4,8 @@
 Each case starts a launcher around the stand-in installer from start_without_handles.exe (as
 Explorer starts a program, without standard handles, or with standard error in a file), the
 installer taking the case's time. A case that expects the splash waits for the window titled with
-the product name (xdotool), checks where it is and how large, keeps a screenshot (ImageMagick's
+the product name (xdotool), checks where it is and how large (centred on the 800x600 screen,
+scaled for the screen's DPI, at most 70% of it), keeps a screenshot (ImageMagick's
 import) and checks the colour at its centre; then it checks that the window is gone once the
 launcher has started the game, or, when the installer fails, once the failure dialog is up. A case
 that expects no splash looks for the window for as long as the launcher runs.
@@ -22,6 +23,7 @@ from failure_dialog_test import WAIT, Failure, start_display, windows_path  # no
 TITLE = "Ostrevan"
 RUNTIME_KEY = (r"HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients"
                r"\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}")
+DPI_KEY = r"HKCU\Control Panel\Desktop"
 # The colour make_splash.py puts at the centre of its images.
 CENTRE = bytes([0xE8, 0x6A, 0x17])
 
@@ -29,7 +31,7 @@ CENTRE = bytes([0xE8, 0x6A, 0x17])
 @dataclass
 class Case:
     name: str
-    launcher: str         # "splash" (480x270) or "large" (1000x500)
+    launcher: str         # "splash" (480x270), "large" (1000x500) or "small" (320x180)
     install_ms: int       # how long the stand-in installer takes
     registered: bool      # the runtime is registered: the installer runs silently
     game_present: bool = False
@@ -39,6 +41,7 @@ class Case:
     # Where the splash is expected (x, y, width, height) on the 800x600 screen; None: no splash.
     splash: tuple = None
     dialog: bool = False  # the failure dialog follows the splash
+    dpi: int = 96         # the screen's DPI as Wine gives it to programs (LogPixels)
 
 
 CASES = [
@@ -51,6 +54,8 @@ CASES = [
     Case("stderr-to-file", "splash", 2000, True, stderr_file=True),
     Case("failing-installer", "splash", 3000, True, installer_exit=2, status=1,
          splash=(160, 165, 480, 270), dialog=True),
+    # At 144 DPI a 320x180 image is drawn 1.5 times as large.
+    Case("high-dpi", "small", 3000, True, splash=(160, 165, 480, 270), dpi=144),
 ]
 
 
@@ -89,6 +94,23 @@ class Cases:
         if done.returncode != 0:
             raise Failure("the runtime registration could not be changed: " + repr(done.stderr))
 
+    def logical_dpi(self):
+        """The LogPixels value as reg query shows it ("0x60"), or None when there is none."""
+        shown = self.wine("reg", "query", DPI_KEY, "/v", "LogPixels")
+        words = shown.stdout.decode(errors="replace").split()
+        return words[words.index("REG_DWORD") + 1] if "REG_DWORD" in words else None
+
+    def set_logical_dpi(self, value):
+        if value is None:
+            done = self.wine("reg", "delete", DPI_KEY, "/v", "LogPixels", "/f")
+            if self.logical_dpi() is None:
+                return
+        else:
+            done = self.wine("reg", "add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                             str(int(value, 0)), "/f")
+        if done.returncode != 0:
+            raise Failure("the screen's DPI could not be set: " + repr(done.stderr))
+
     def start(self, case):
         machine = os.path.join(self.scratch_root, case.name)
         os.makedirs(os.path.join(machine, "local"))
@@ -97,7 +119,8 @@ class Cases:
             os.makedirs(os.path.join(machine, "local", "Ostrevan"))
             shutil.copy(self.args.app, os.path.join(machine, "local", "Ostrevan", "Ostrevan.exe"))
         win = "C:\\brevlo-splash\\" + case.name
-        launcher = self.args.large if case.launcher == "large" else self.args.launcher
+        launcher = {"splash": self.args.launcher, "large": self.args.large,
+                    "small": self.args.small}[case.launcher]
         command = [self.args.wine, self.args.starter,
                    "--set", "TEMP=" + win + "\\temp", "--set", "TMP=" + win + "\\temp",
                    "--set", "LOCALAPPDATA=" + win + "\\local",
@@ -177,19 +200,25 @@ class Cases:
 def run_cases(args, display):
     cases = Cases(args, display)
     before = cases.wine("reg", "query", RUNTIME_KEY, "/v", "pv").returncode == 0
+    dpi_before = cases.logical_dpi()
     registered = None
     try:
         for case in CASES:
             if case.registered != registered:
                 cases.register_runtime(case.registered)
                 registered = case.registered
+            if case.dpi != 96:
+                cases.set_logical_dpi(str(case.dpi))
             process, machine = cases.start(case)
             if case.splash:
                 cases.shown(case, process)
             else:
                 cases.quiet(case, process, machine)
+            if case.dpi != 96:
+                cases.set_logical_dpi(dpi_before)
     finally:
         cases.register_runtime(before)
+        cases.set_logical_dpi(dpi_before)
     for failure in cases.failures:
         print("FAILED: " + failure, file=sys.stderr)
     if not cases.failures:
@@ -199,7 +228,7 @@ def run_cases(args, display):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--wine", "--prefix", "--starter", "--launcher", "--large", "--app",
+    for option in ("--wine", "--prefix", "--starter", "--launcher", "--large", "--small", "--app",
                    "--artefacts"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
