@@ -25,11 +25,6 @@ cmake --preset release-windows
 cmake --build --preset release-windows -j2
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release-native/CMakeCache.txt)
-native=build/release-native
-windows=build/release-windows
 /usr/bin/python3 tools/package_release.py --version "$version" --epoch "$SOURCE_DATE_EPOCH" --out dist \
-  --stub "$windows/brevlo-stub.exe" --pack-exe "$windows/brevlo-pack.exe" \
-  --pack "$native/brevlo-pack" --check-config "$native/brevlo-check-config" \
-  --map "$windows/generated/brevlo-stub.map" --map "$windows/generated/brevlo-pack.map" \
-  --map "$native/generated/brevlo-pack.map" --map "$native/generated/brevlo-check-config.map"
+  --native-build build/release-native --windows-build build/release-windows
 (cd dist && sha256sum -c SHA256SUMS)

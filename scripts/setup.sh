@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build g++ clang clang-16 libclang-rt-16-dev
   libgtest-dev googletest rapidjson-dev libxxhash-dev libstb-dev unicode-data
   mingw-w64 g++-mingw-w64-x86-64-win32 wine wine64 nsis python3 python3-pefile hyperfine util-linux
-  unzip osslsigncode openssl xvfb xdotool imagemagick fonts-wqy-microhei
+  unzip git osslsigncode openssl xvfb xdotool imagemagick fonts-wqy-microhei
 )
 missing=()
 for p in "${packages[@]}"; do

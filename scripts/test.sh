@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# The JSON parsing test suite, from ../shared or fetched (BREVLO_JSONTESTSUITE_GIT, _REF).
+bash scripts/jsontestsuite.sh build/jsontestsuite
 
 cmake --preset native -DBREVLO_WERROR=ON
 cmake --build --preset native -j2
@@ -19,4 +21,6 @@ bash tests/fuzz/run_fuzz.sh 60
 
 cmake --preset windows -DBREVLO_WERROR=ON
 cmake --build --preset windows -j2
+# The release bundles; the windows suite's release_bundles test packs and runs these builds.
+bash scripts/release.sh
 ctest --preset windows

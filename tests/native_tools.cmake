@@ -12,3 +12,8 @@ add_test(NAME bench_map_sizes COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_SOURCE
 # The statistics of bench/run.sh's paired runner (bench/paired.py): pairing, median of pair ratios,
 # bootstrap interval, verdicts, probe records.
 add_test(NAME bench_paired COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_SOURCE_DIR}/cli/paired_test.py")
+# scripts/jsontestsuite.sh: the folder beside the checkout or a git fetch, checked by tree id;
+# offline, from local repositories.
+add_test(NAME jsontestsuite_fetch
+  COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/cli/jsontestsuite_fetch.sh"
+          "${CMAKE_CURRENT_BINARY_DIR}/jsontestsuite_fetch" "${BREVLO_JSONTESTSUITE_DIR}")

@@ -2,8 +2,11 @@
 """Packs the release bundles: the packaging step of scripts/release.sh.
 
 Usage: package_release.py --version V --epoch SECONDS --out DIR
-           --stub brevlo-stub.exe --pack-exe brevlo-pack.exe
-           --pack brevlo-pack --check-config brevlo-check-config [--map LINKER.map]...
+           --native-build build/release-native --windows-build build/release-windows
+
+The programs and their linker maps come from the two release builds (presets release-native and
+release-windows): brevlo-stub.exe and brevlo-pack.exe from the Windows one, brevlo-pack and
+brevlo-check-config from the native one, each with generated/<program>.map.
 
 Writes to DIR:
   brevlo-V-windows-x64.zip      brevlo-stub.exe, brevlo-pack.exe and the documents
@@ -18,9 +21,10 @@ Python's own tarfile, gzip and zipfile write them, because the libarchive writer
 packagers (CPack, `cmake -E tar`) puts the current time into the gzip header and the zip entries,
 and takes owners and order from the file system.
 
-Each --map is a GNU ld map of a shipped program: every library and start-up object it took from
+Each map is a GNU ld map of a shipped program: every library and start-up object it took from
 outside the build tree (import stubs of system DLLs aside) must be named in
-THIRD-PARTY-NOTICES.md, or nothing is written.
+THIRD-PARTY-NOTICES.md, or nothing is written. A program or map that is missing stops the run,
+naming it.
 """
 
 import argparse
@@ -135,28 +139,46 @@ def put(out_dir, name, data):
     os.replace(temporary, os.path.join(out_dir, name))
 
 
+# program in a bundle -> (which build, file in it)
+PROGRAMS = {
+    "brevlo-stub.exe": ("windows", "brevlo-stub.exe"),
+    "brevlo-pack.exe": ("windows", "brevlo-pack.exe"),
+    "brevlo-pack": ("native", "brevlo-pack"),
+    "brevlo-check-config": ("native", "brevlo-check-config"),
+}
+
+
 def main():
     parser = argparse.ArgumentParser(description="Packs the release bundles.")
     parser.add_argument("--version", required=True)
     parser.add_argument("--epoch", required=True, type=int)
     parser.add_argument("--out", required=True)
-    for option in ("stub", "pack-exe", "pack", "check-config"):
-        parser.add_argument("--" + option, required=True)
-    parser.add_argument("--map", action="append", default=[])
+    parser.add_argument("--native-build", required=True)
+    parser.add_argument("--windows-build", required=True)
     args = parser.parse_args()
 
-    check_notices(args.map)
+    builds = {"native": args.native_build, "windows": args.windows_build}
+    programs, maps = {}, []
+    for name, (build, file) in PROGRAMS.items():
+        programs[name] = os.path.join(builds[build], file)
+        stem = file[:-4] if file.endswith(".exe") else file
+        maps.append(os.path.join(builds[build], "generated", stem + ".map"))
+    for path in list(programs.values()) + maps:
+        if not os.path.isfile(path):
+            fail(f"{path} is missing: build the release presets first (bash scripts/release.sh)")
+
+    check_notices(maps)
     windows = f"brevlo-{args.version}-windows-x64"
     linux = f"brevlo-{args.version}-linux-x86_64"
     archives = {
         windows + ".zip": write_zip(
             windows,
-            bundle_files({"brevlo-stub.exe": args.stub, "brevlo-pack.exe": args.pack_exe}),
+            bundle_files({n: programs[n] for n in ("brevlo-stub.exe", "brevlo-pack.exe")}),
             args.epoch),
         linux + ".tar.gz": write_tar_gz(
             linux,
-            bundle_files({"brevlo-pack": args.pack, "brevlo-check-config": args.check_config,
-                          "brevlo-stub.exe": args.stub}),
+            bundle_files({n: programs[n]
+                          for n in ("brevlo-pack", "brevlo-check-config", "brevlo-stub.exe")}),
             args.epoch),
     }
     os.makedirs(args.out, exist_ok=True)

@@ -8,10 +8,10 @@ fuzzer="$root/build/fuzz/tests/brevlo_config_fuzz"
 work="$root/build/fuzz/run"
 mkdir -p "$work/corpus" "$work/seeds" "$work/artifacts"
 cp "$root"/tests/fuzz/seeds/* "$root/inputs/game.json" "$work/seeds/"
-# The suite sits beside the checkout (../shared).
-suite="$root/../shared/jsontestsuite/test_parsing"
+# Where scripts/jsontestsuite.sh puts the suite.
+suite="$root/build/jsontestsuite/test_parsing"
 if [ ! -d "$suite" ]; then
-  echo "run_fuzz.sh: the JSON parsing test suite is missing: no folder $suite" >&2
+  echo "run_fuzz.sh: the JSON parsing test suite is missing: no folder $suite (bash scripts/jsontestsuite.sh build/jsontestsuite)" >&2
   exit 1
 fi
 cp "$suite"/* "$work/seeds/"

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# The release bundles as a publisher gets them. Packs this build's programs twice with the
-# packaging step of scripts/release.sh, checks both archives' entries and sums, then, from nothing
-# but each unpacked bundle, a game.json and an installer (the stand-in installer), makes a launcher
-# with the bundle's brevlo-pack (brevlo-pack.exe under Wine, the Linux brevlo-pack) and runs it
-# under Wine: first to install the game, then to start it.
+# The release bundles as a publisher gets them. Packs the release builds' programs (presets
+# release-native and release-windows, as scripts/release.sh leaves them) twice with the packaging
+# step of scripts/release.sh, which checks all four linker maps against the notices, checks both
+# archives' entries and sums, then, from nothing but each unpacked bundle, a game.json and an
+# installer (the stand-in installer), makes a launcher with the bundle's brevlo-pack
+# (brevlo-pack.exe under Wine, the Linux brevlo-pack) and runs it under Wine: first to install
+# the game, then to start it.
 #
-# Usage: bundle_test.sh ROOT WINE_RUN WINEPREFIX VERSION STUB PACK_EXE PACK CHECK_CONFIG STUB_MAP
-#                       STAND_IN DEMO_APP
-# ROOT is the test's own scratch folder, made anew. In the prefix the test uses the product folder
-# BrevloBundleCheck of LOCALAPPDATA and the same folder in TEMP, and removes both.
+# Usage: bundle_test.sh ROOT WINE_RUN WINEPREFIX VERSION NATIVE_BUILD WINDOWS_BUILD STAND_IN DEMO_APP
+# ROOT is the test's own scratch folder, made anew; NATIVE_BUILD and WINDOWS_BUILD the release
+# builds. In the prefix the test uses the product folder BrevloBundleCheck of LOCALAPPDATA and the
+# same folder in TEMP, and removes both.
 set -euo pipefail
-root=$1 wine_run=$2 prefix=$3 version=$4 stub=$5 pack_exe=$6 pack=$7 check_config=$8 stub_map=$9
-stand_in=${10} demo_app=${11}
+root=$1 wine_run=$2 prefix=$3 version=$4 native_build=$5 windows_build=$6 stand_in=$7 demo_app=$8
+stub=$windows_build/brevlo-stub.exe
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 . "$source_dir/tests/common/time_limit.sh"
 win=brevlo-$version-windows-x64
@@ -41,8 +43,7 @@ expect_file() {
 clean_prefix() { rm -rf "$local_dir" "$temp_dir/BrevloBundleCheck" "$temp_dir/standin-run.txt"; }
 package() {
   /usr/bin/python3 "$source_dir/tools/package_release.py" --version "$version" --epoch 1767225600 \
-    --out "$1" --stub "$stub" --pack-exe "$pack_exe" --pack "$pack" --check-config "$check_config" \
-    --map "$stub_map" >/dev/null
+    --out "$1" --native-build "$native_build" --windows-build "$windows_build" >/dev/null
 }
 # entries ARCHIVE: type and mode, owner, time and name of every entry (zip: owner 0/0)
 entries() {

@@ -81,9 +81,10 @@ class JsonTestSuite : public ::testing::Test {
  protected:
   void SetUp() override {
     std::error_code ec;
-    // The suite sits beside the checkout (../shared); without it nothing here would be checked.
+    // scripts/jsontestsuite.sh puts the suite there; without it nothing here would be checked.
     if (!fs::is_directory(suite_dir(), ec)) {
-      FAIL() << "the JSON parsing test suite is missing: no folder " BREVLO_JSONTESTSUITE_DIR;
+      FAIL() << "the JSON parsing test suite is missing: no folder " BREVLO_JSONTESTSUITE_DIR
+                " (bash scripts/jsontestsuite.sh build/jsontestsuite)";
     }
   }
 };

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <utility>
+
+#include "platform/session_mutex_win.hpp"
 
 namespace brevlo {
 namespace {
@@ -103,6 +106,68 @@ TEST(UniqueRegistryKeyTest, ClosesAnOpenedKey) {
   EXPECT_NE(::RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                                nullptr, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
+}
+
+
+// What the system answers: the real calls, or a refusal with the given code.
+HANDLE WINAPI create_denied(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR) {
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
+}
+HANDLE WINAPI open_refused(DWORD, BOOL, LPCWSTR) {
+  ::SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+DWORD WINAPI wait_failed(HANDLE, DWORD) {
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  return WAIT_FAILED;
+}
+DWORD WINAPI wait_abandoned(HANDLE handle, DWORD) {
+  return ::WaitForSingleObject(handle, INFINITE) == WAIT_OBJECT_0 ? WAIT_ABANDONED : WAIT_FAILED;
+}
+
+TEST(SessionMutexTest, HoldsWhateverMutexTheSystemGives) {
+  // Another process's mutex of the same name, made first.
+  const wchar_t* const name = L"Local\\brevlo-handle-test-mutex";
+  const UniqueHandle existing(::CreateMutexW(nullptr, FALSE, name));
+  ASSERT_TRUE(existing);
+  // An object of another kind under a mutex's name.
+  const UniqueHandle squatter(::CreateEventW(nullptr, TRUE, FALSE, L"Local\\brevlo-handle-test-event"));
+  ASSERT_TRUE(squatter);
+  struct Row {
+    const char* name;
+    const char* mutex_name;
+    MutexCalls calls;
+    bool held;
+  };
+  const Row rows[] = {
+      {"opened for all access", "Local\\brevlo-handle-test-mutex", {}, true},
+      {"not for all access: opened for waiting and releasing", "Local\\brevlo-handle-test-mutex",
+       {create_denied, ::OpenMutexW, ::WaitForSingleObject}, true},
+      {"not for all access, and not otherwise", "Local\\brevlo-handle-test-mutex",
+       {create_denied, open_refused, ::WaitForSingleObject}, false},
+      {"the name is another object's", "Local\\brevlo-handle-test-event", {}, false},
+      {"the wait fails", "Local\\brevlo-handle-test-mutex", {::CreateMutexW, ::OpenMutexW, wait_failed}, false},
+      {"its holder ended without releasing it", "Local\\brevlo-handle-test-mutex",
+       {::CreateMutexW, ::OpenMutexW, wait_abandoned}, true},
+  };
+  for (const Row& row : rows) {
+    SessionMutex mutex = SessionMutex::acquire(row.mutex_name, row.calls);
+    EXPECT_EQ(mutex.held(), row.held) << row.name;
+    if (!row.held) continue;
+    // Held here: another thread cannot take it until it is released.
+    const auto taken_elsewhere = [&] {
+      DWORD waited = WAIT_FAILED;
+      std::thread([&] {
+        waited = ::WaitForSingleObject(existing.get(), 0);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ::ReleaseMutex(existing.get());
+      }).join();
+      return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    };
+    EXPECT_FALSE(taken_elsewhere()) << row.name;
+    mutex.release();
+    EXPECT_TRUE(taken_elsewhere()) << row.name << ": released";
+  }
 }
 
 }  // namespace
