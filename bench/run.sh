@@ -34,7 +34,11 @@ key='HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-
 # Launchers packed with pack options, measured beside the plain launcher in the launch and the
 # first-run comparisons (the report gives each one's ratio to it): one "name:options" entry each,
 # packed below from the same stub, game.json and image.
-option_launchers=("both_options:--failure-dialog --support-log")
+# The splash launcher's image is the tests' 480x270 one; run from here with standard handles,
+# the launcher never shows it, so its rows measure what the option costs a run that shows nothing
+# (the path is relative to the checkout: the options are split into words).
+/usr/bin/python3 "$root/tests/e2e/make_splash.py" "$bench/splash.png" 480 270
+option_launchers=("both_options:--failure-dialog --support-log" "splash:--splash build/windows/bench/splash.png")
 
 # Rounds of the paired comparisons (bench/paired.py: the commands take turns, one run each per
 # round; the warm-up rounds are dropped).

@@ -13,7 +13,7 @@ Writes to DIR:
   brevlo-V-linux-x86_64.tar.gz  brevlo-pack, brevlo-check-config, brevlo-stub.exe and the documents
   SHA256SUMS                    both, in the form `sha256sum -c` reads
 The documents are the publisher guide (docs/publisher-guide.md, as README.md) with its picture
-of the failure dialog, LICENSE and THIRD-PARTY-NOTICES.md. Each bundle holds one folder named like the archive.
+of the failure dialog and the splash, LICENSE and THIRD-PARTY-NOTICES.md. Each bundle holds one folder named like the archive.
 
 The archives are the same bytes for the same inputs and epoch: entries in name order, every time
 stamp the epoch, owner 0/0, modes 0755 for programs and 0644 for the rest, no gzip name or time.
@@ -46,6 +46,7 @@ DOCUMENTS = {
     "LICENSE": "LICENSE",
     NOTICES: NOTICES,
     "failure-dialog.png": "docs/failure-dialog.png",
+    "splash.png": "docs/splash.png",
 }
 
 

@@ -76,6 +76,11 @@ class LaunchEnvironment {
   virtual void lock_install(const GameConfig& config) = 0;
   // Gives the lock back; nothing when it is not held.
   virtual void unlock_install() = 0;
+  // The installation has begun (the 📦 line is out); silent: the installer will run silently. A
+  // launcher packed with a splash image may show it from now until close_splash; never fails.
+  virtual void open_splash(bool /*silent*/) {}
+  // Takes the splash away before the run goes on; nothing when none was opened.
+  virtual void close_splash() {}
 };
 
 }  // namespace brevlo

@@ -27,7 +27,8 @@ std::array<std::uint8_t, kOptionsSize> encode_pack_options(const PackOptions& op
   std::memcpy(bytes.data(), kOptionsMark, sizeof kOptionsMark);
   put_u32(bytes.data() + kFlagsAt, (options.failure_dialog ? kFailureDialogFlag : 0) |
                                        (options.support_log ? kSupportLogFlag : 0) |
-                                       (options.branded_name ? kBrandedNameFlag : 0));
+                                       (options.branded_name ? kBrandedNameFlag : 0) |
+                                       (options.splash ? kSplashFlag : 0));
   std::ranges::copy(options.image_digest, bytes.begin() + kDigestAt);
   return bytes;
 }
@@ -36,12 +37,14 @@ std::optional<PackOptions> decode_pack_options(std::span<const std::uint8_t> sec
   if (section.size() != kOptionsSize) return std::nullopt;
   if (std::memcmp(section.data(), kOptionsMark, sizeof kOptionsMark) != 0) return std::nullopt;
   const std::uint32_t flags = get_u32(section.data() + kFlagsAt);
-  if ((flags & ~(kFailureDialogFlag | kSupportLogFlag | kBrandedNameFlag)) != 0) return std::nullopt;
+  constexpr std::uint32_t kKnown = kFailureDialogFlag | kSupportLogFlag | kBrandedNameFlag | kSplashFlag;
+  if ((flags & ~kKnown) != 0) return std::nullopt;
   if (get_u32(section.data() + kReservedAt) != 0) return std::nullopt;
   PackOptions options;
   options.failure_dialog = (flags & kFailureDialogFlag) != 0;
   options.support_log = (flags & kSupportLogFlag) != 0;
   options.branded_name = (flags & kBrandedNameFlag) != 0;
+  options.splash = (flags & kSplashFlag) != 0;
   std::copy_n(section.begin() + kDigestAt, options.image_digest.size(),
               options.image_digest.begin());
   return options;

@@ -25,8 +25,8 @@ inline constexpr char kStubMark[16] = "brevlo-stub/1";
 
 // The section that holds the pack options and the installer image's digest, kOptionsSize bytes:
 //   0   16 bytes  kOptionsMark
-//   16  4 bytes   flags, little-endian: kFailureDialogFlag, kSupportLogFlag, kBrandedNameFlag;
-//                 other bits are 0
+//   16  4 bytes   flags, little-endian: kFailureDialogFlag, kSupportLogFlag, kBrandedNameFlag,
+//                 kSplashFlag; other bits are 0
 //   20  4 bytes   0
 //   24  16 bytes  the installer image's ImageDigest (XXH3-128, canonical) as .brvimg holds it
 inline constexpr std::string_view kOptionsSection = ".brvopt";
@@ -36,12 +36,15 @@ inline constexpr std::uint32_t kFailureDialogFlag = 1;
 inline constexpr std::uint32_t kSupportLogFlag = 2;
 // The version resource's ProductName was set at pack time (--product-name).
 inline constexpr std::uint32_t kBrandedNameFlag = 4;
+// A splash image is shown during a silent installation (--splash; the image is in .brvspl).
+inline constexpr std::uint32_t kSplashFlag = 8;
 
 // What a publisher chose at pack time, and the digest the installer image must have.
 struct PackOptions {
   bool failure_dialog = false;  // show a failure in a message box when standard error has no handle
   bool support_log = false;     // append each run to <temp>\<productName>-launcher.log
   bool branded_name = false;    // the version resource holds the publisher's product name
+  bool splash = false;          // show the splash image while the installer runs silently
   ImageDigest image_digest{};
   friend bool operator==(const PackOptions&, const PackOptions&) = default;
 };

@@ -19,6 +19,19 @@ class InstallLock {
   LaunchEnvironment& env_;
 };
 
+// Shows the splash (when the launcher has one) for the rest of the installation: it is gone
+// once the sequence returns or a fatal stop leaves it.
+class SplashShown {
+ public:
+  SplashShown(LaunchEnvironment& env, bool silent) : env_(env) { env_.open_splash(silent); }
+  ~SplashShown() { env_.close_splash(); }
+  SplashShown(const SplashShown&) = delete;
+  SplashShown& operator=(const SplashShown&) = delete;
+
+ private:
+  LaunchEnvironment& env_;
+};
+
 }  // namespace
 
 int run_launch_sequence(LaunchEnvironment& env) {
@@ -43,6 +56,7 @@ int run_launch_sequence(LaunchEnvironment& env) {
   if (env.path_exists(app_path)) return launch();
 
   print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
+  const SplashShown splash(env, webview_ready);
   const std::span<const std::uint8_t> image = env.installer_image();
   // A damaged launcher writes and runs nothing.
   auto intact = env.installer_image_intact(image);

@@ -6,6 +6,7 @@
 #include "core/join_path.hpp"
 #include "core/run_report.hpp"
 #include "core/win/installer_stage.hpp"
+#include "core/win/splash.hpp"
 #include "core/win/system_library.hpp"
 #include "main/frame.hpp"
 #include "platform/byte_path_win.hpp"
@@ -107,11 +108,6 @@ void append_to_support_log(const std::string& product_name, std::string_view blo
   if (!file) return;
   (void)write_all_to_handle(file.get(), {reinterpret_cast<const std::uint8_t*>(log.data()),
                                          log.size()});
-}
-
-bool has_standard_error() {
-  const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
-  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
 }  // namespace

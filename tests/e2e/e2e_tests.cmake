@@ -196,3 +196,32 @@ add_test(NAME pe_form
   COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/pe_form_test.py" "$<TARGET_PROPERTY:brevlo,BREVLO_LAUNCHER_FILE>"
           "${BREVLO_GENERATED}/brevlo-stub.map" "$<TARGET_FILE:brevlo-stub>")
 brevlo_test_time_limit(300 pe_form)
+
+# The splash on a virtual X display: launchers packed with --splash (and --failure-dialog), one
+# with an image small enough to be shown as it is, one too large for the screen, one small enough
+# to be drawn 1.5 times as large at 144 DPI.
+foreach(size 480x270 1000x500 320x180)
+  string(REPLACE "x" ";" sides "${size}")
+  add_custom_command(
+    OUTPUT "${BREVLO_E2E_DIR}/branding/splash-${size}.png"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${BREVLO_E2E_DIR}/branding"
+    COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/make_splash.py"
+            "${BREVLO_E2E_DIR}/branding/splash-${size}.png" ${sides}
+    DEPENDS "${CMAKE_CURRENT_LIST_DIR}/make_splash.py"
+    COMMENT "Making a ${size} splash image")
+  add_custom_target(brevlo_e2e_splash_${size} DEPENDS "${BREVLO_E2E_DIR}/branding/splash-${size}.png")
+  brevlo_add_stand_in_launcher(brevlo_e2e_splash_launcher_${size} "${BREVLO_E2E_DIR}"
+    PACK_OPTIONS --splash "${BREVLO_E2E_DIR}/branding/splash-${size}.png" --failure-dialog)
+  add_dependencies(brevlo_e2e_splash_launcher_${size} brevlo_e2e_splash_${size})
+endforeach()
+add_test(NAME splash
+  COMMAND "${BREVLO_PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/splash_test.py"
+          --wine "${CMAKE_CROSSCOMPILING_EMULATOR}" --prefix "${BREVLO_WINEPREFIX}"
+          --starter "$<TARGET_FILE:brevlo_e2e_start_without_handles>"
+          --launcher "$<TARGET_PROPERTY:brevlo_e2e_splash_launcher_480x270,BREVLO_LAUNCHER_FILE>"
+          --large "$<TARGET_PROPERTY:brevlo_e2e_splash_launcher_1000x500,BREVLO_LAUNCHER_FILE>"
+          --small "$<TARGET_PROPERTY:brevlo_e2e_splash_launcher_320x180,BREVLO_LAUNCHER_FILE>"
+          --app "$<TARGET_FILE:brevlo_demo_app>" --artefacts "${BREVLO_E2E_DIR}/splash")
+# Alone, as the failure dialog's test; it sets the runtime's registration as the e2e tests do.
+set_tests_properties(splash PROPERTIES RUN_SERIAL TRUE RESOURCE_LOCK brevlo_webview_registry)
+brevlo_test_time_limit(300 splash)

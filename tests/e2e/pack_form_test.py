@@ -5,7 +5,7 @@ Usage: pack_form_test.py STUB HOST_PACK WINDOWS_PACK WINE_RUN CONFIG INSTALLER S
 
 SCRATCH is emptied and owned by this test. Checked: the packed launcher keeps the stub's form and
 gets the payload sections, resources, relocations and headers of its new size; a certificate table
-after the stub is dropped; branding puts a multi-image icon and CJK version strings in; the Linux
+after the stub is dropped; branding puts a multi-image icon, CJK version strings and a splash in; the Linux
 and Windows tools give the same bytes for the same command run in a folder named "Été 2026", and
 repacking a launcher gives it back unchanged; the Windows tool's refusals reach standard error
 whole; an installer over 2 GiB and crafted files (a resource directory or an icon whose 65,535
@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pe_form_test import Checks, resources  # noqa: E402
 
 PAYLOAD_CHARACTERISTICS = 0x40000040
-TAIL = [".brvcfg", ".brvimg", ".brvopt", ".rsrc", ".reloc"]
+TAIL = [".brvcfg", ".brvimg", ".brvopt", ".brvspl", ".rsrc", ".reloc"]
 FOLDER = "Été 2026"
 PRODUCT = "奥斯特万 Ostrevan 🎮"
 DESCRIPTION = "Été 2026 — 启动器"
@@ -176,8 +176,9 @@ def imports(pe):
             for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
 
 
-def check_form(c, what, stub_path, out_path, config, installer):
-    """The packed launcher keeps the stub's form and lays out its tail for its new size."""
+def check_form(c, what, stub_path, out_path, config, installer, splash):
+    """The packed launcher keeps the stub's form and lays out its tail for its new size; the
+    splash section is there when splash is true."""
     stub = pefile.PE(stub_path)
     out = pefile.PE(out_path)
     data = open(out_path, "rb").read()
@@ -192,7 +193,7 @@ def check_form(c, what, stub_path, out_path, config, installer):
 
     kept = [s for s in stub.sections if name_of(s) not in TAIL]
     c.equal(f"{what}: section names", [name_of(s) for s in out.sections],
-            [name_of(s) for s in kept] + TAIL)
+            [name_of(s) for s in kept] + [n for n in TAIL if splash or n != ".brvspl"])
     c.equal(f"{what}: kept section headers", [s.__pack__().hex() for s in out.sections[:len(kept)]],
             [s.__pack__().hex() for s in kept])
     c.true(f"{what}: kept sections' data", [s.get_data() for s in out.sections[:len(kept)]] ==
@@ -273,14 +274,15 @@ def main(argv):
     config = open(config_path, "rb").read()
     installer = open(installer_path, "rb").read()
     for name, data in (("stub.exe", open(stub_path, "rb").read()), ("game.json", config),
-                       ("setup.exe", installer), ("game.ico", ico(ICON_IMAGES))):
+                       ("setup.exe", installer), ("game.ico", ico(ICON_IMAGES)),
+                       ("splash.png", png(64))):
         with open(os.path.join(scratch, name), "wb") as f:
             f.write(data)
     host = [os.path.abspath(host_pack)]
     windows = [os.path.abspath(wine_run), os.path.abspath(windows_pack)]
     inputs = ["--config", "game.json", "--installer", "setup.exe"]
     branding = ["--icon", "game.ico", "--product-name", PRODUCT, "--file-description", DESCRIPTION,
-                "--version", VERSION]
+                "--version", VERSION, "--splash", "splash.png"]
     c = Checks()
 
     def pack(tool, stub, out, extra=()):
@@ -291,7 +293,7 @@ def main(argv):
 
     plain = pack(host, "stub.exe", "plain.exe")
     check_form(c, "plain", os.path.join(scratch, "stub.exe"), os.path.join(scratch, "plain.exe"),
-               config, installer)
+               config, installer, False)
     c.true("plain: resources are the stub's",
            resources(pefile.PE(os.path.join(scratch, "plain.exe"))) ==
            resources(pefile.PE(os.path.join(scratch, "stub.exe"))))
@@ -312,16 +314,18 @@ def main(argv):
     c.true("the Windows tool under Wine gives the same bytes",
            pack(windows, "stub.exe", out_windows, branding) == branded and branded != b"")
     pe = check_form(c, "branded", os.path.join(scratch, "stub.exe"),
-                    os.path.join(scratch, out_linux), config, installer)
+                    os.path.join(scratch, out_linux), config, installer, True)
     check_branding(c, "branded", pe)
-    c.true("repacking the branded launcher without options gives it back",
-           pack(windows, out_windows, f"{FOLDER}/repacked.exe") == branded)
+    c.true("repacking the branded launcher with only its splash gives it back",
+           pack(windows, out_windows, f"{FOLDER}/repacked.exe", ["--splash", "splash.png"]) == branded)
 
     refusals = [
         (["--version", "1.2.3.4.5"], 1,
          "brevlo-pack: --version 1.2.3.4.5 is not 1 to 4 numbers from 0 to 65535 separated by dots\n"),
         (["--config", "bad.json"], 1,
          '无法解析 game.json: Error("missing field `mainBinaryName`", line: 1, column: 2)\n'),
+        (["--splash", "bad.json"], 1,
+         "brevlo-pack: bad.json is not a usable splash image: it is not a PNG file (no PNG signature)\n"),
     ]
     with open(os.path.join(scratch, "bad.json"), "wb") as f:
         f.write(b"{}")

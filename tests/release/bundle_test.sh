@@ -84,9 +84,9 @@ listing() {
   done
 }
 expect "zip entries" "$(entries "$root/dist/$win.zip" | sed 's/ 26-Jan-01 / 2026-01-01 /')" \
-  "$(listing "$win" "$documents brevlo-pack.exe brevlo-stub.exe failure-dialog.png")"
+  "$(listing "$win" "$documents brevlo-pack.exe brevlo-stub.exe failure-dialog.png splash.png")"
 expect "tar.gz entries" "$(entries "$root/dist/$linux.tar.gz")" \
-  "$(listing "$linux" "$documents brevlo-check-config brevlo-pack brevlo-stub.exe failure-dialog.png")"
+  "$(listing "$linux" "$documents brevlo-check-config brevlo-pack brevlo-stub.exe failure-dialog.png splash.png")"
 
 mkdir "$root/win" "$root/linux"
 (cd "$root/win" && unzip -q "$root/dist/$win.zip")
@@ -95,6 +95,7 @@ for bundle in "$root/win/$win" "$root/linux/$linux"; do
   cmp -s "$bundle/README.md" "$source_dir/docs/publisher-guide.md" || fail "$bundle/README.md"
   cmp -s "$bundle/LICENSE" "$source_dir/LICENSE" || fail "$bundle/LICENSE"
   cmp -s "$bundle/failure-dialog.png" "$source_dir/docs/failure-dialog.png" || fail "$bundle/failure-dialog.png"
+  cmp -s "$bundle/splash.png" "$source_dir/docs/splash.png" || fail "$bundle/splash.png"
   cmp -s "$bundle/THIRD-PARTY-NOTICES.md" "$source_dir/THIRD-PARTY-NOTICES.md" || fail "$bundle/THIRD-PARTY-NOTICES.md"
   cmp -s "$bundle/brevlo-stub.exe" "$stub" || fail "$bundle/brevlo-stub.exe"
   printf '{"productName": "BrevloBundleCheck", "mainBinaryName": "BundleGame"}\n' >"$bundle/game.json"

@@ -1,6 +1,8 @@
 // The launch decision flow, driven through a fake launch environment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -267,6 +269,68 @@ TEST(InstallLock, GivenBackAfterAFatalStopInTheStage) {
   EXPECT_EQ(run_and_finish(env), 101);
   EXPECT_EQ(env.calls.back(), "unlock_install");
   EXPECT_FALSE(env.locked);
+}
+
+// The splash is opened once the installation has begun, told whether the installer runs
+// silently, and closed before the sequence ends, whichever way it ends.
+TEST(Splash, OpenedAfterTheInstallLineAndClosedOnEveryWayOut) {
+  struct SplashRecording : FakeEnvironment {
+    void open_splash(bool silent) override {
+      calls.push_back(silent ? "open_splash silent" : "open_splash");
+    }
+    void close_splash() override { calls.push_back("close_splash"); }
+  };
+  struct Case {
+    std::string name;
+    bool exists, webview;
+    std::function<void(SplashRecording&)> set;
+    std::vector<std::string> tail;  // the calls after the path was formed
+    int status;
+  };
+  const std::string app(kAppPath);
+  // Not installed: the lock, the second look, then the 📦 line.
+  const std::vector<std::string> installing = {"path_exists " + app, "lock_install Ostrevan",
+                                               "path_exists " + app};
+  const auto then = [&](std::vector<std::string> rest) {
+    rest.insert(rest.begin(), installing.begin(), installing.end());
+    return rest;
+  };
+  const Case cases[] = {
+      {"game present", true, true, [](SplashRecording&) {},
+       {"path_exists " + app, "launch_application " + app}, 0},
+      {"silent installation", false, true, [](SplashRecording&) {},
+       then({"open_splash silent", "installer_image", "installer_image_intact",
+             "run_installer_stage", "close_splash", "unlock_install"}),
+       0},
+      {"installer with its own interface", false, false, [](SplashRecording&) {},
+       then({"open_splash", "installer_image", "installer_image_intact", "run_installer_stage",
+             "close_splash", "unlock_install"}),
+       0},
+      {"damaged image", false, true, [](SplashRecording& env) { env.intact = false; },
+       then({"open_splash silent", "installer_image", "installer_image_intact", "close_splash",
+             "unlock_install"}),
+       1},
+      {"installer failed", false, true,
+       [](SplashRecording& env) { env.stage_result = std::unexpected(StageError(Error::os(5))); },
+       then({"open_splash silent", "installer_image", "installer_image_intact",
+             "run_installer_stage", "close_splash", "unlock_install"}),
+       1},
+      {"fatal stop in the stage", false, true, [](SplashRecording& env) { env.stage_stops = true; },
+       then({"open_splash silent", "installer_image", "installer_image_intact",
+             "run_installer_stage", "close_splash", "unlock_install"}),
+       101},
+  };
+  for (const Case& c : cases) {
+    testing::CapturedOutput capture;
+    SplashRecording env;
+    env.exists = c.exists;
+    env.webview = c.webview;
+    c.set(env);
+    EXPECT_EQ(run_and_finish(env), c.status) << c.name;
+    const auto formed = std::ranges::find(env.calls, "installed_application_path Ostrevan");
+    ASSERT_NE(formed, env.calls.end()) << c.name;
+    EXPECT_EQ(std::vector<std::string>(formed + 1, env.calls.end()), c.tail) << c.name;
+  }
 }
 
 TEST(InstallLock, NameIsTheSessionsAndHashesTheProductName) {

@@ -88,11 +88,31 @@ std::uint32_t reference_checksum(ByteVec image) {
   return ((sum & 0xFFFF) + (sum >> 16)) + static_cast<std::uint32_t>(image.size());
 }
 
+// PNG files made with Python's zlib: 2x2 truecolour with alpha (red, half-transparent green,
+// transparent blue, opaque 0A141E), 2x1 palette (010203, C86432), 1x1 greyscale, an IHDR of 2049x1,
+// and a 1x1 image whose IDAT (with its right CRC) is not a zlib stream.
+const ByteVec kPngRgba = from_hex(
+    "89504e470d0a1a0a0000000d494844520000000200000002080600000072b60d24000000164944415478da63f8cf"
+    "c0f01f081b1840349788dc7f00378005b88871a6150000000049454e44ae426082");
+const ByteVec kPngPalette = from_hex(
+    "89504e470d0a1a0a0000000d4948445200000002000000010803000000c3fc8fb800000006504c5445010203c864"
+    "3250b4ae3f0000000b4944415478da6360600400000400022cde48ad0000000049454e44ae426082");
+const ByteVec kPngGrey = from_hex(
+    "89504e470d0a1a0a0000000d49484452000000010000000108000000003a7e9b550000000a4944415478da636800"
+    "0000820081da45083b0000000049454e44ae426082");
+const ByteVec kPngTooWide = from_hex(
+    "89504e470d0a1a0a0000000d49484452000008010000000108020000002ab4b29b0000001c4944415478daedc101"
+    "0d000000c2a0f74f6d0f07140000000000f068180400011c8aadef0000000049454e44ae426082");
+const ByteVec kPngNotZlib = from_hex(
+    "89504e470d0a1a0a0000000d4948445200000001000000010802000000907753de0000000d494441546e6f74207a"
+    "6c69622064617461192f116f0000000049454e44ae426082");
+
 struct Inputs {
   ByteVec stub = build_image(standard_stub());
   ByteVec config = bytes_of(kConfig);
   ByteVec installer = installer_image();
   std::optional<ByteVec> icon;
+  std::optional<ByteVec> splash;
   Branding branding;
   PackOptions options;
 };
@@ -100,6 +120,7 @@ struct Inputs {
 std::expected<PackedLauncher, Refusal> pack_inputs(const Inputs& in) {
   Branding branding = in.branding;
   if (in.icon) branding.icon = Bytes(*in.icon);
+  if (in.splash) branding.splash = Bytes(*in.splash);
   return pack(in.stub, in.config, in.installer, branding, in.options);
 }
 
@@ -387,6 +408,53 @@ TEST(PackBranding, VersionStringsAndNumbersWithCjkText) {
   EXPECT_EQ(version->data, *write_version_info(*info));
   // Icons untouched.
   EXPECT_EQ(find(*resources, kRtIcon, 1)->data, find(stub_resources(), kRtIcon, 1)->data);
+}
+
+TEST(PackSplash, PixelsArePremultipliedBgraInTheirSectionAfterTheOptions) {
+  struct Row {
+    const char* name;
+    const ByteVec& png;
+    std::string section;  // hexadecimal
+  };
+  const std::string mark = "627265766c6f2d73706c6173682f3100";  // "brevlo-splash/1"
+  const Row rows[] = {
+      {"truecolour_with_alpha", kPngRgba,
+       mark + "0200000002000000" "0000ffff" "00800080" "00000000" "1e140aff"},
+      {"palette", kPngPalette, mark + "0200000001000000" "030201ff" "3264c8ff"},
+  };
+  for (const Row& row : rows) {
+    Inputs in;
+    in.splash = row.png;
+    const ByteVec out = packed_bytes(in);
+    std::vector<std::string> names;
+    ByteVec section;
+    std::size_t section_at = 0;
+    for (const SectionHeader& h : section_table(out)) {
+      names.push_back(std::string(section_name(h)));
+      if (section_name(h) == ".brvspl") {
+        section_at = h.PointerToRawData;
+        section.assign(out.begin() + h.PointerToRawData,
+                       out.begin() + h.PointerToRawData + h.VirtualSize);
+      }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{".text", ".rdata", ".brvlo", ".bss", ".brvcfg",
+                                                    ".brvimg", ".brvopt", ".brvspl", ".rsrc",
+                                                    ".reloc"}))
+        << row.name;
+    EXPECT_EQ(section, from_hex(row.section)) << row.name;
+    const auto facts = inspect_launcher(out);
+    ASSERT_TRUE(facts.has_value()) << facts.error();
+    EXPECT_TRUE(facts->options.splash) << row.name;
+    ByteVec damaged = out;
+    damaged[section_at + 16] = 3;  // a width that does not match the pixels
+    const auto refused = inspect_launcher(damaged);
+    EXPECT_EQ(refused ? std::string("accepted") : refused.error(), "the .brvspl section is damaged")
+        << row.name;
+    // Packed again as a stub, the launcher loses its splash unless it is given again.
+    in.stub = out;
+    in.splash.reset();
+    EXPECT_EQ(packed_bytes(in), packed_bytes(Inputs{})) << row.name;
+  }
 }
 
 TEST(VersionInfo, WritesTheResourceCompilersBytesAndReadsThemBack) {
@@ -693,6 +761,40 @@ const RefusalCase kRefusals[] = {
        in.branding.file_description = "Ostrevan";
      },
      {Refusal::Input::Stub, "its version resource is not a VS_VERSIONINFO block"}},
+    {"splash_not_png", [](Inputs& in) { in.splash = bytes_of("GIF89a, 2x2 pixels"); },
+     {Refusal::Input::Splash, "it is not a PNG file (no PNG signature)"}},
+    {"splash_larger_than_8_mib",
+     [](Inputs& in) {
+       in.splash = kPngRgba;
+       in.splash->resize(8 * 1024 * 1024 + 1);
+     },
+     {Refusal::Input::Splash, "it is 8388609 bytes, more than 8 MiB"}},
+    {"splash_cut_short",
+     [](Inputs& in) { in.splash = ByteVec(kPngRgba.begin(), kPngRgba.begin() + 50); },
+     {Refusal::Input::Splash, "it is cut short in its IDAT chunk at offset 33"}},
+    {"splash_without_iend",
+     [](Inputs& in) { in.splash = ByteVec(kPngRgba.begin(), kPngRgba.end() - 12); },
+     {Refusal::Input::Splash, "it is cut short before its IEND chunk"}},
+    {"splash_bad_crc",
+     [](Inputs& in) {
+       in.splash = kPngRgba;
+       (*in.splash)[41] ^= 1;  // the first byte of IDAT's data
+     },
+     {Refusal::Input::Splash, "its IDAT chunk at offset 33 has CRC 0x8871A615, not 0x9F59C2D5"}},
+    {"splash_first_chunk_not_ihdr",
+     [](Inputs& in) {
+       // A tEXt chunk (with its right CRC) before IHDR.
+       in.splash = from_hex("89504e470d0a1a0a0000000374455874610062dc49a23b");
+       in.splash->insert(in.splash->end(), kPngRgba.begin() + 8, kPngRgba.end());
+     },
+     {Refusal::Input::Splash, "its first chunk is not a 13-byte IHDR"}},
+    {"splash_greyscale", [](Inputs& in) { in.splash = kPngGrey; },
+     {Refusal::Input::Splash,
+      "its colour type is 0; a splash is truecolour, with or without alpha, or palette"}},
+    {"splash_too_wide", [](Inputs& in) { in.splash = kPngTooWide; },
+     {Refusal::Input::Splash, "it is 2049x1 pixels; a splash is at most 2048x2048"}},
+    {"splash_not_decodable", [](Inputs& in) { in.splash = kPngNotZlib; },
+     {Refusal::Input::Splash, "its image data does not decode: bad zlib header"}},
 };
 
 class PackRefusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -844,6 +946,12 @@ TEST_F(PackTool, EachRefusalLineNamesTheFile) {
   EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("big.exe") +
                                       " is too large: 2147483649 bytes, more than the 2147483648 "
                                       "(2 GiB) an installer may have"));
+  write_file(dir_ / "splash.png", kPngGrey);
+  args = command();
+  args.insert(args.end(), {"--splash", path("splash.png")});
+  EXPECT_EQ(run(args), refused(1, "brevlo-pack: " + path("splash.png") +
+                                      " is not a usable splash image: its colour type is 0; a "
+                                      "splash is truecolour, with or without alpha, or palette"));
   EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
 }
 
@@ -861,16 +969,19 @@ TEST_F(PackTool, UnreadableInputsAndUnwritableOutputExitWith2) {
 TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
   struct Row {
     std::vector<std::string> flags;
-    bool failure_dialog, support_log, branded_name;
+    bool failure_dialog, support_log, branded_name, splash;
   };
+  write_file(dir_ / "splash.png", kPngRgba);
   const Row rows[] = {
-      {{}, false, false, false},
-      {{"--failure-dialog"}, true, false, false},
-      {{"--support-log"}, false, true, false},
-      {{"--support-log", "--failure-dialog"}, true, true, false},
-      {{"--product-name", "奥斯特雷文"}, false, false, true},
-      {{"--failure-dialog", "--product-name", "Ostrevan"}, true, false, true},
-      {{"--file-description", "Ostrevan"}, false, false, false},
+      {{}, false, false, false, false},
+      {{"--failure-dialog"}, true, false, false, false},
+      {{"--support-log"}, false, true, false, false},
+      {{"--support-log", "--failure-dialog"}, true, true, false, false},
+      {{"--product-name", "奥斯特雷文"}, false, false, true, false},
+      {{"--failure-dialog", "--product-name", "Ostrevan"}, true, false, true, false},
+      {{"--file-description", "Ostrevan"}, false, false, false, false},
+      {{"--splash", path("splash.png")}, false, false, false, true},
+      {{"--splash", path("splash.png"), "--failure-dialog"}, true, false, false, true},
   };
   for (const Row& row : rows) {
     auto args = row.flags;
@@ -885,8 +996,9 @@ TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
     const auto options = decode_pack_options(
         std::span(out).subspan(section->PointerToRawData, section->VirtualSize));
     ASSERT_TRUE(options.has_value());
-    EXPECT_EQ(std::tuple(options->failure_dialog, options->support_log, options->branded_name),
-              std::tuple(row.failure_dialog, row.support_log, row.branded_name))
+    EXPECT_EQ(std::tuple(options->failure_dialog, options->support_log, options->branded_name,
+                         options->splash),
+              std::tuple(row.failure_dialog, row.support_log, row.branded_name, row.splash))
         << ::testing::PrintToString(row.flags);
   }
   auto args = command();
@@ -900,17 +1012,20 @@ TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
   struct Row {
     PackOptions options;
     std::string_view dialog_text, log_text, dialog_json, log_json;
+    bool splash = false;
   };
   const Row rows[] = {
       {{}, "no", "no", "false", "false"},
       {{.failure_dialog = true}, "yes", "no", "true", "false"},
       {{.support_log = true}, "no", "yes", "false", "true"},
+      {{}, "no", "no", "false", "false", true},
   };
   for (const Row& row : rows) {
     Inputs in;
     in.branding.product_name = "Ostrevan 奥斯特万";
     in.branding.version = Version{"2.1", {2, 1, 0, 0}};
     in.options = row.options;
+    if (row.splash) in.splash = kPngRgba;
     const ByteVec out = packed_bytes(in);
     const auto facts = inspect_launcher(out);
     ASSERT_TRUE(facts.has_value()) << facts.error();
@@ -935,8 +1050,9 @@ TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
               "version-product-version: 2.1\n"
               "version-file-version: 2.1\n"
               "option-failure-dialog: " + std::string(row.dialog_text) + "\n"
-              "option-support-log: " + std::string(row.log_text) + "\n"
-              "signature: absent\n");
+              "option-support-log: " + std::string(row.log_text) + "\n" +
+                  (row.splash ? "splash: 2x2, 40 bytes\n" : "splash: none\n") +
+                  "signature: absent\n");
     EXPECT_EQ(facts_json(*facts),
               "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
               "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
@@ -946,7 +1062,9 @@ TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
                   "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
                   "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":" +
                   std::string(row.dialog_json) + ",\"supportLog\":" + std::string(row.log_json) +
-                  "},\"signature\":null}\n");
+                  "},\"splash\":" +
+                  (row.splash ? "{\"width\":2,\"height\":2,\"bytes\":40}" : "null") +
+                  ",\"signature\":null}\n");
   }
 }
 
@@ -977,6 +1095,7 @@ TEST(Inspect, SignedFactsWithoutVersionStrings) {
             "version: none\n"
             "option-failure-dialog: no\n"
             "option-support-log: no\n"
+            "splash: none\n"
             "signature: present\n"
             "signature-signer: CN=Ostrevan Games\n"
             "signature-digest-algorithm: sha256\n"
@@ -987,7 +1106,7 @@ TEST(Inspect, SignedFactsWithoutVersionStrings) {
             "\"Ost\\u0001revan\",\"gamePath\":\"%LOCALAPPDATA%\\\\Ost\\u0001revan\\\\Ostrevan.exe\","
             "\"installer\":{\"size\":7,\"sha256\":\"ab\",\"xxh3\":\"cd\",\"signature\":"
             "\"malformed\"},\"iconSizes\":[\"16x16\",\"256x256\"],\"version\":null,\"options\":"
-            "{\"failureDialog\":false,\"supportLog\":false},\"signature\":{\"signer\":"
+            "{\"failureDialog\":false,\"supportLog\":false},\"splash\":null,\"signature\":{\"signer\":"
             "\"CN=Ostrevan Games\",\"digestAlgorithm\":\"sha256\",\"digest\":\"matches\","
             "\"chain\":\"not checked\"}}\n");
 }
@@ -1050,6 +1169,8 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
        "column: 18)"},
       {"options_damaged", [&](ByteVec& b) { b[section_at(".brvopt").first + 20] = 1; },
        "the .brvopt section is damaged"},
+      {"splash_flag_without_section", [&](ByteVec& b) { b[section_at(".brvopt").first + 16] |= 8; },
+       "the splash option is set but there is no .brvspl section"},
       {"signature_outside_the_file",
        [](ByteVec& b) {
          edit_optional(b, [&](OptionalHeader64& oh) {
@@ -1225,7 +1346,8 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
   // Each flag has its own bit and comes back alone.
   for (const auto& [flag, field] : {std::pair{kFailureDialogFlag, &PackOptions::failure_dialog},
                                    std::pair{kSupportLogFlag, &PackOptions::support_log},
-                                   std::pair{kBrandedNameFlag, &PackOptions::branded_name}}) {
+                                   std::pair{kBrandedNameFlag, &PackOptions::branded_name},
+                                   std::pair{kSplashFlag, &PackOptions::splash}}) {
     PackOptions one;
     one.*field = true;
     const auto bytes = encode_pack_options(one);
@@ -1242,7 +1364,7 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
       {"one byte long", [](ByteVec& b) { b.push_back(0); }},
       {"the first version's mark", [](ByteVec& b) { b[12] = '1'; }},
       {"the mark's last byte", [](ByteVec& b) { b[15] = '?'; }},
-      {"unknown flag", [](ByteVec& b) { b[16] |= 8; }},
+      {"unknown flag", [](ByteVec& b) { b[16] |= 16; }},
       {"high flag", [](ByteVec& b) { b[19] = 0x80; }},
       {"reserved word", [](ByteVec& b) { b[23] = 1; }},
   };
@@ -1257,7 +1379,7 @@ TEST(PackOptionsSection, OnlyAnExactSectionIsRead) {
 const std::string kUsageLine =
     "usage: brevlo-pack --stub STUB.exe --config game.json --installer SETUP.exe --out OUT.exe "
     "[--icon ICON.ico] [--product-name TEXT] [--file-description TEXT] [--version A[.B[.C[.D]]]] "
-    "[--failure-dialog] [--support-log]\n"
+    "[--failure-dialog] [--support-log] [--splash IMAGE.png]\n"
     "       brevlo-pack inspect [--json] LAUNCHER.exe";
 
 // What --help adds about the pack options.
@@ -1271,8 +1393,14 @@ const std::string kOptionsText =
     "--support-log     append each run to %TEMP%\\<productName>-launcher.log: the start time,\n"
     "                  the launcher's version and command line, every line printed and the exit\n"
     "                  status; the oldest runs are dropped to keep it at most 64 KiB\n"
+    "--splash IMAGE.png\n"
+    "                  when the game is missing, the installer runs silently and the launcher\n"
+    "                  was started without a standard error handle, show IMAGE.png (with its\n"
+    "                  transparency) centred on the screen from 1 second after the installation\n"
+    "                  began until the game has started; a PNG of truecolour or palette pixels,\n"
+    "                  at most 2048x2048 and 8 MiB, stored decoded (4 bytes a pixel)\n"
     "Without these options the launcher shows nothing and writes no log. See\n"
-    "docs/publisher-guide.md for a picture of the dialog.\n";
+    "docs/publisher-guide.md for pictures of the dialog and the splash.\n";
 
 struct MistakeCase {
   const char* what;

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "core/config/config.hpp"
+#include "core/splash_image.hpp"
 #include "pack/digest.hpp"
 #include "pack/pe_headers.hpp"
 #include "pack/pe_layout.hpp"
@@ -91,6 +92,7 @@ std::expected<std::vector<std::string>, std::string> icon_sizes(const ResourceSe
 // The sections inspect reads, and where the last section's data ends.
 struct LauncherSections {
   Bytes config, image, options;
+  std::optional<Bytes> splash;
   std::uint64_t end = 0;
 };
 
@@ -100,6 +102,7 @@ std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stu
   const SectionHeader* config = nullptr;
   const SectionHeader* image = nullptr;
   const SectionHeader* options = nullptr;
+  const SectionHeader* splash = nullptr;
   LauncherSections found;
   found.end = stub.optional_header.SizeOfHeaders;
   for (const SectionHeader& section : stub.sections) {
@@ -107,6 +110,7 @@ std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stu
     if (name == kConfigSectionName) config = &section;
     if (name == kImageSectionName) image = &section;
     if (name == kOptionsSectionName) options = &section;
+    if (name == kSplashSectionName) splash = &section;
     if (section.SizeOfRawData != 0) {
       found.end = std::max<std::uint64_t>(
           found.end, std::uint64_t{section.PointerToRawData} + section.SizeOfRawData);
@@ -133,6 +137,11 @@ std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stu
     const auto content = section_content(file, *header);
     if (!content) return wrong(content.error());
     *bytes = *content;
+  }
+  if (splash != nullptr) {
+    const auto content = section_content(file, *splash);
+    if (!content) return wrong(content.error());
+    found.splash = *content;
   }
   return found;
 }
@@ -226,6 +235,26 @@ std::expected<void, std::string> check_installer(const LauncherSections& section
   return {};
 }
 
+// The splash image, when the launcher has one; a damaged section, or a splash option and section
+// that disagree, is a problem.
+std::expected<void, std::string> check_splash(const LauncherSections& sections,
+                                              LauncherFacts& facts,
+                                              std::vector<std::string>& problems) {
+  if (sections.splash) {
+    if (const auto image = decode_splash_image(*sections.splash)) {
+      facts.splash = SplashFacts{image->width, image->height, sections.splash->size()};
+    } else {
+      problems.push_back("the .brvspl section is damaged");
+    }
+  }
+  if (facts.options.splash != sections.splash.has_value()) {
+    problems.push_back(facts.options.splash
+                           ? "the splash option is set but there is no .brvspl section"
+                           : "a .brvspl section without the splash option");
+  }
+  return {};
+}
+
 // The launcher's own signature: decoded, and its file digest compared with the file's.
 std::expected<void, std::string> check_signature(Bytes file, const Stub& stub,
                                                  DataDirectory certificates,
@@ -310,6 +339,16 @@ std::vector<Fact> fact_rows(const LauncherFacts& facts) {
   }
   row("option-failure-dialog", "options", "failureDialog", facts.options.failure_dialog);
   row("option-support-log", "options", "supportLog", facts.options.support_log);
+  if (facts.splash) {
+    row("splash", "splash", "",
+        std::to_string(facts.splash->width) + "x" + std::to_string(facts.splash->height) + ", " +
+            std::to_string(facts.splash->bytes) + " bytes");
+    row("", "splash", "width", std::uint64_t{facts.splash->width});
+    row("", "splash", "height", std::uint64_t{facts.splash->height});
+    row("", "splash", "bytes", facts.splash->bytes);
+  } else {
+    row("splash", "splash", "", Missing{"none"});
+  }
   if (facts.signature) {
     row("signature", "signature", "", std::string("present"));
     row("signature-signer", "signature", "signer", facts.signature->signer);
@@ -405,6 +444,7 @@ std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file, const Win
            std::function([&] { return read_document(sections->config, facts); }),
            std::function([&] { return read_branding(*stub, facts); }),
            std::function([&] { return check_installer(*sections, done, facts, problems); }),
+           std::function([&] { return check_splash(*sections, facts, problems); }),
            std::function([&] {
              return check_signature(file, *stub, certificates, done, facts, problems);
            })}) {

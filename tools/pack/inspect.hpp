@@ -20,6 +20,13 @@ struct SignatureFacts {
   std::string digest_algorithm;  // "sha256", ... (the dotted OID when it is none of those)
 };
 
+// The splash image a launcher carries: its size in pixels and the bytes its section holds.
+struct SplashFacts {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint64_t bytes = 0;
+};
+
 // Everything `brevlo-pack inspect` reports about a whole launcher.
 struct LauncherFacts {
   std::string stub_version;  // empty for a stub that states none
@@ -34,12 +41,13 @@ struct LauncherFacts {
   std::optional<std::string> file_description, version_product_name, product_version,
       file_version;  // the version resource's strings, when it has one that can be read
   PackOptions options;
+  std::optional<SplashFacts> splash;  // with --splash only
   std::optional<SignatureFacts> signature;
 };
 
 // The facts of a whole launcher, or one line's worth of what is wrong with it: not a launcher,
-// sections out of place, a document that does not parse, a damaged options section, an installer
-// whose digest is not the recorded one, a signature that does not cover the file's bytes. The
+// sections out of place, a document that does not parse, a damaged options or splash section
+// (or one without the other), an installer whose digest is not the recorded one, a signature that does not cover the file's bytes. The
 // installer and the signed bytes are read kWindow bytes at a time, done told of each window.
 [[nodiscard]] std::expected<LauncherFacts, std::string> inspect_launcher(
     Bytes file, const WindowDone& done = {});

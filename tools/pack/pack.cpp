@@ -6,6 +6,7 @@
 #include "core/config/config.hpp"
 #include "pack/ico.hpp"
 #include "pack/pe_headers.hpp"
+#include "pack/splash.hpp"
 #include "pack/version_info.hpp"
 #include "platform/text.hpp"
 
@@ -116,6 +117,7 @@ PackOptions recorded_options(const Stub& stub, const Branding& branding,
       recorded.branded_name = old_options && old_options->branded_name;
     }
   }
+  recorded.splash = branding.splash.has_value();
   recorded.image_digest = {};
   return recorded;
 }
@@ -129,7 +131,7 @@ struct TailContent {
 
 // The tail in order, empty sections left out; .rsrc is filled once its address is known.
 std::vector<TailContent> tail_contents(const Stub& stub, Bytes config, Bytes installer,
-                                       const ResourceSet& resources) {
+                                       Bytes splash, const ResourceSet& resources) {
   std::vector<TailContent> tail;
   const auto add = [&](std::string_view name, std::uint32_t characteristics, std::uint64_t size,
                        Piece::Role role, Bytes bytes) {
@@ -139,6 +141,7 @@ std::vector<TailContent> tail_contents(const Stub& stub, Bytes config, Bytes ins
   add(kImageSectionName, kPayloadCharacteristics, installer.size(), Piece::Role::Installer,
       installer);
   add(kOptionsSectionName, kPayloadCharacteristics, kOptionsSize, Piece::Role::Options, {});
+  add(kSplashSectionName, kPayloadCharacteristics, splash.size(), Piece::Role::Data, splash);
   const SectionHeader* old_resources = tail_section(stub, kResourceSectionName);
   add(kResourceSectionName,
       old_resources ? old_resources->Characteristics : kPayloadCharacteristics,
@@ -225,8 +228,14 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
 
   // Lay out: the tail after the kept sections, then the headers that describe it.
   PackedLauncher packed;
+  if (branding.splash) {
+    auto section = splash_section(*branding.splash);
+    if (!section) return refuse(Refusal::Input::Splash, section.error());
+    packed.splash_section = std::move(*section);
+  }
   packed.options = recorded_options(*stub, branding, options);
-  const std::vector<TailContent> tail = tail_contents(*stub, config, installer, *resources);
+  const std::vector<TailContent> tail =
+      tail_contents(*stub, config, installer, packed.splash_section, *resources);
   std::vector<TailSection> sections;
   for (const TailContent& content : tail) sections.push_back(content.section);
   auto layout = lay_out(*stub, sections);

@@ -28,6 +28,7 @@ struct Branding {
   std::optional<std::string> product_name;      // UTF-8
   std::optional<std::string> file_description;  // UTF-8
   std::optional<Version> version;
+  std::optional<Bytes> splash;  // the bytes of a PNG file to show during installation (--splash)
 };
 
 // The largest installer a launcher carries: the installer format's own limit.
@@ -42,6 +43,7 @@ struct Refusal {
     NotAStub,        // "... is not a brevlo stub: " reason
     Stub,            // "... cannot be packed: " reason
     Icon,            // "... is not a valid .ico: " reason
+    Splash,          // "... is not a usable splash image: " reason
     Output,          // the packed launcher itself: reason alone
   };
   Input input;
@@ -82,6 +84,7 @@ struct PackedLauncher {
   ResourceSet resources;             // the stub's, branded; their data may be the branding's own
   ResourceSection resource_section;  // laid out at the .rsrc section's address
   PackOptions options;  // image_digest is the installer's, computed as it is written
+  std::vector<std::uint8_t> splash_section;  // .brvspl, decoded from branding's splash
   std::vector<Piece> pieces;
 
   PackedLauncher() = default;
@@ -101,10 +104,11 @@ struct PackedLauncher {
 // Checks every input (the document as the launcher reads it, the installer's size, MZ and PE
 // signatures, the stub, the icon) and lays out the launcher: the stub's kept sections, .brvcfg
 // with the document, .brvimg with the installer, .brvopt with the options and the installer's
-// XXH3-128 (options.image_digest is not used), .rsrc with the stub's resources as branded, the
-// stub's .reloc; the certificate table and anything after the last section dropped.
-// options.branded_name is not taken from options either: it is set when branding names a
-// product, or the stub is a launcher packed with a product name.
+// XXH3-128 (options.image_digest is not used), .brvspl with the splash's pixels when branding has
+// a splash, .rsrc with the stub's resources as branded, the stub's .reloc; the certificate table
+// and anything after the last section dropped. options.branded_name and options.splash are not
+// taken from options: the first is set when branding names a product, or the stub is a launcher
+// packed with a product name, the second when branding has a splash.
 [[nodiscard]] std::expected<PackedLauncher, Refusal> pack(Bytes stub, Bytes config,
                                                           Bytes installer,
                                                           const Branding& branding,

@@ -56,6 +56,8 @@ std::string refusal_line(const Refusal& refusal, const InputNames& names) {
       return tool + names.stub + " is not a brevlo stub: " + refusal.reason;
     case Refusal::Input::Stub: return tool + names.stub + " cannot be packed: " + refusal.reason;
     case Refusal::Input::Icon: return tool + names.icon + " is not a valid .ico: " + refusal.reason;
+    case Refusal::Input::Splash:
+      return tool + names.splash + " is not a usable splash image: " + refusal.reason;
     case Refusal::Input::Output: break;
   }
   return tool + refusal.reason;
@@ -70,7 +72,8 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
   static const std::string_view kOptions[] = {"--stub",         "--config",
                                               "--installer",    "--out",
                                               "--icon",         "--product-name",
-                                              "--file-description", "--version"};
+                                              "--file-description", "--version",
+                                              "--splash"};
   static const std::string_view kFlags[] = {"--failure-dialog", "--support-log"};
   std::map<std::string, std::string, std::less<>> given;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -111,9 +114,10 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
   options.support_log = given.contains("--support-log");
 
   const InputNames names{*value("--stub"), *value("--installer"),
-                         value("--icon").value_or("")};
+                         value("--icon").value_or(""), value("--splash").value_or("")};
   std::map<std::string, FileBytes> files;
-  for (const std::string_view option : {"--stub", "--config", "--installer", "--icon"}) {
+  for (const std::string_view option :
+       {"--stub", "--config", "--installer", "--icon", "--splash"}) {
     const auto path = value(option);
     if (!path) continue;
     auto bytes = read_whole_file(*path);
@@ -123,6 +127,7 @@ ToolOutcome run_pack_tool(std::span<const std::string> args) {
     files.emplace(option, std::move(*bytes));
   }
   if (files.contains("--icon")) branding.icon = files.at("--icon").bytes();
+  if (files.contains("--splash")) branding.splash = files.at("--splash").bytes();
 
   const auto packed = pack(files.at("--stub").bytes(), files.at("--config").bytes(),
                            files.at("--installer").bytes(), branding, options);

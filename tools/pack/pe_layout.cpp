@@ -18,7 +18,8 @@ std::unexpected<StubRefusal> cannot_lay_out(std::string reason) {
 
 bool is_tail_name(std::string_view name) {
   return name == kConfigSectionName || name == kImageSectionName ||
-         name == kOptionsSectionName || name == kResourceSectionName || name == kRelocSectionName;
+         name == kOptionsSectionName || name == kSplashSectionName ||
+         name == kResourceSectionName || name == kRelocSectionName;
 }
 
 bool is_power_of_two(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }

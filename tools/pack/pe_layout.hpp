@@ -1,7 +1,7 @@
 #pragma once
 // A brevlo stub as brevlo-pack reads it, and the layout of a packed launcher: the stub's sections
-// up to its movable tail stay where they are, then come .brvcfg, .brvimg, .brvopt, .rsrc
-// and .reloc.
+// up to its movable tail stay where they are, then come .brvcfg, .brvimg, .brvopt, .brvspl (with a
+// splash only), .rsrc and .reloc.
 // Layout is computed first as plain values; the headers are then written from it in one go.
 
 #include <array>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/payload.hpp"
+#include "core/splash_image.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -25,6 +26,7 @@ inline constexpr std::string_view kStubMagic{kStubMark, sizeof kStubMark};
 inline constexpr std::string_view kConfigSectionName = kConfigSection;
 inline constexpr std::string_view kImageSectionName = kInstallerSection;
 inline constexpr std::string_view kOptionsSectionName = kOptionsSection;
+inline constexpr std::string_view kSplashSectionName = kSplashSection;
 inline constexpr std::string_view kResourceSectionName = ".rsrc";
 inline constexpr std::string_view kRelocSectionName = ".reloc";
 

@@ -7,6 +7,7 @@
 
 #include "core/launch_environment.hpp"
 #include "core/win/installer_stage.hpp"
+#include "core/win/splash.hpp"
 #include "platform/session_mutex_win.hpp"
 
 namespace brevlo {
@@ -30,6 +31,10 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
                                                       bool webview_ready) override;
   void lock_install(const GameConfig& config) override;
   void unlock_install() override { install_lock_.release(); }
+  // Opens the splash only when the launcher carries one, the installer runs silently and the
+  // process has no standard error handle (nobody reads its lines: a person is watching).
+  void open_splash(bool silent) override;
+  void close_splash() override { splash_.close(); }
 
   // productName of the configuration the run read; empty before it was read.
   const std::string& product_name() const { return product_name_; }
@@ -39,6 +44,7 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
   std::optional<WrittenInstaller> written_;  // the file installer_image_intact wrote
   std::string product_name_;
   SessionMutex install_lock_;
+  SplashWindow splash_;
 };
 
 }  // namespace brevlo

@@ -1,0 +1,155 @@
+#include "pack/splash.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "core/splash_image.hpp"
+
+// stb_image (Debian's libstb-dev, header-only), built here for PNG from memory only.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#include <stb/stb_image.h>
+
+namespace brevlo::pack {
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+std::unexpected<std::string> wrong(std::string reason) { return std::unexpected(std::move(reason)); }
+
+std::uint32_t big_endian(Bytes bytes, std::size_t at) {
+  return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+         std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+}
+
+// The CRC-32 of PNG chunks (ISO 3309, reflected polynomial 0xEDB88320), as in the PNG
+// specification's sample code. stb_image does not check chunk CRCs, and zlib's crc32 is not at
+// hand for the Windows build of the tool.
+std::uint32_t png_crc(Bytes bytes) {
+  static constexpr auto kTable = [] {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      std::uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table[n] = c;
+    }
+    return table;
+  }();
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const std::uint8_t byte : bytes) crc = kTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+std::string hex32(std::uint32_t value) {
+  std::string out = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) out += "0123456789ABCDEF"[(value >> shift) & 0xF];
+  return out;
+}
+
+// A chunk's type as text, its bytes outside printable ASCII as \xHH.
+std::string chunk_type(Bytes type) {
+  std::string out;
+  for (const std::uint8_t byte : type) {
+    if (byte >= 0x21 && byte <= 0x7E) {
+      out += static_cast<char>(byte);
+    } else {
+      out += "\\x";
+      out += "0123456789abcdef"[byte >> 4];
+      out += "0123456789abcdef"[byte & 0xF];
+    }
+  }
+  return out;
+}
+
+// Owns what stbi_load_from_memory returns.
+struct StbPixels {
+  stbi_uc* data = nullptr;
+  StbPixels() = default;
+  StbPixels(const StbPixels&) = delete;
+  StbPixels& operator=(const StbPixels&) = delete;
+  ~StbPixels() { stbi_image_free(data); }
+};
+
+}  // namespace
+
+std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png) {
+  if (png.size() > kSplashLargestFile) {
+    return wrong("it is " + std::to_string(png.size()) + " bytes, more than 8 MiB");
+  }
+  if (png.size() < kPngSignature.size() ||
+      !std::equal(kPngSignature.begin(), kPngSignature.end(), png.begin())) {
+    return wrong("it is not a PNG file (no PNG signature)");
+  }
+  // The chunks: length, type, data, CRC over type and data; IHDR first, IEND last.
+  std::uint32_t width = 0, height = 0;
+  bool ended = false;
+  for (std::size_t at = kPngSignature.size(); !ended;) {
+    if (png.size() - at < 8) return wrong("it is cut short before its IEND chunk");
+    const std::uint32_t length = big_endian(png, at);
+    const Bytes type = png.subspan(at + 4, 4);
+    const std::string name = chunk_type(type);
+    if (length > png.size() - at - 8 || png.size() - at - 8 - length < 4) {
+      return wrong("it is cut short in its " + name + " chunk at offset " + std::to_string(at));
+    }
+    const std::uint32_t stored = big_endian(png, at + 8 + length);
+    const std::uint32_t computed = png_crc(png.subspan(at + 4, 4 + length));
+    if (stored != computed) {
+      return wrong("its " + name + " chunk at offset " + std::to_string(at) + " has CRC " +
+                   hex32(stored) + ", not " + hex32(computed));
+    }
+    const Bytes data = png.subspan(at + 8, length);
+    if (at == kPngSignature.size()) {
+      if (name != "IHDR" || length != 13) return wrong("its first chunk is not a 13-byte IHDR");
+      width = big_endian(data, 0);
+      height = big_endian(data, 4);
+      const std::uint8_t colour_type = data[9];
+      if (colour_type != 2 && colour_type != 3 && colour_type != 6) {
+        return wrong("its colour type is " + std::to_string(colour_type) +
+                     "; a splash is truecolour, with or without alpha, or palette");
+      }
+    }
+    ended = name == "IEND";
+    at += 12 + std::size_t{length};
+  }
+  if (width == 0 || height == 0 || width > kSplashLargestSide || height > kSplashLargestSide) {
+    return wrong("it is " + std::to_string(width) + "x" + std::to_string(height) +
+                 " pixels; a splash is at most 2048x2048");
+  }
+
+  int decoded_width = 0, decoded_height = 0, channels = 0;
+  StbPixels pixels;
+  pixels.data = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &decoded_width,
+                                      &decoded_height, &channels, 4);
+  if (pixels.data == nullptr) {
+    return wrong(std::string("its image data does not decode: ") + stbi_failure_reason());
+  }
+  if (static_cast<std::uint32_t>(decoded_width) != width ||
+      static_cast<std::uint32_t>(decoded_height) != height) {
+    return wrong("its image data does not decode to its header's size");
+  }
+  const auto header = encode_splash_header(width, height);
+  std::vector<std::uint8_t> section(header.begin(), header.end());
+  const std::size_t count = std::size_t{width} * height;
+  section.resize(header.size() + count * 4);
+  std::uint8_t* out = section.data() + header.size();
+  // RGBA to premultiplied BGRA, rounded to nearest.
+  for (std::size_t i = 0; i < count; ++i) {
+    const stbi_uc* rgba = pixels.data + i * 4;
+    const unsigned alpha = rgba[3];
+    const auto times_alpha = [alpha](unsigned c) {
+      return static_cast<std::uint8_t>((c * alpha + 127) / 255);
+    };
+    out[i * 4 + 0] = times_alpha(rgba[2]);
+    out[i * 4 + 1] = times_alpha(rgba[1]);
+    out[i * 4 + 2] = times_alpha(rgba[0]);
+    out[i * 4 + 3] = static_cast<std::uint8_t>(alpha);
+  }
+  return section;
+}
+
+}  // namespace brevlo::pack
