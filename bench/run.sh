@@ -46,6 +46,7 @@ launch_rounds=200 launch_warmup=5
 first_rounds=60 first_warmup=3
 large_rounds=30 large_warmup=2
 pack_rounds=60 pack_warmup=5
+pack_1g_rounds=10 pack_1g_warmup=1
 
 python=/usr/bin/python3
 paired=("$python" "$root/bench/paired.py")
@@ -148,16 +149,32 @@ rm -rf "$unix_local/Ostrevan"
 wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench_1g.exe' >"$out/peak_1g.txt" 2>"$out/peak_1g.err" || true
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
-# 6. Packing the 8,014,088-byte image into the stub with the build machine's brevlo-pack, against
-# cat of the same bytes into one file; both through sh, whose start is in both times. The paths
-# reach the commands through the environment, so that any checkout path works.
+# 6. Packing the 8,014,088-byte image and the 1 GiB one into the stub with the build machine's
+# brevlo-pack, against cp of the same installer; both through sh, whose start is in both times.
+# The paths reach the commands through the environment, so that any checkout path works. Then the
+# tool's peak resident memory (/usr/bin/time) packing and inspecting each.
 export BENCH_PACK="$build/host-tools/brevlo-pack" BENCH_STUB="$build/brevlo-stub.exe" \
-  BENCH_CONFIG="$root/inputs/game.json" BENCH_IMAGE="$bench/bench_setup.exe" BENCH_DIR="$bench"
-echo "packing: $pack_rounds rounds after $pack_warmup warm-up rounds"
-"${paired[@]}" --out "$out/pack.json" --rounds "$pack_rounds" --warmup "$pack_warmup" \
-  "cat=sh -c 'cat \"\$BENCH_STUB\" \"\$BENCH_CONFIG\" \"\$BENCH_IMAGE\" > \"\$BENCH_DIR/concatenated.exe\"'" \
-  "brevlo-pack=sh -c '\"\$BENCH_PACK\" --stub \"\$BENCH_STUB\" --config \"\$BENCH_CONFIG\" --installer \"\$BENCH_IMAGE\" --out \"\$BENCH_DIR/packed.exe\"'" \
-  | tee "$out/pack.txt"
+  BENCH_CONFIG="$root/inputs/game.json" BENCH_DIR="$bench"
+pack_pair() {  # name image rounds warmup
+  echo "packing ($1): $3 rounds after $4 warm-up rounds"
+  BENCH_IMAGE=$2 "${paired[@]}" --out "$out/$1.json" --rounds "$3" --warmup "$4" \
+    "cp=sh -c 'cp \"\$BENCH_IMAGE\" \"\$BENCH_DIR/copied.exe\"'" \
+    "brevlo-pack=sh -c '\"\$BENCH_PACK\" --stub \"\$BENCH_STUB\" --config \"\$BENCH_CONFIG\" --installer \"\$BENCH_IMAGE\" --out \"\$BENCH_DIR/packed.exe\"'" \
+    | tee "$out/$1.txt"
+}
+pack_pair pack "$bench/bench_setup.exe" "$pack_rounds" "$pack_warmup"
+pack_pair pack_1g "$bench/bench_setup_1g.exe" "$pack_1g_rounds" "$pack_1g_warmup"
+rm -f "$bench/copied.exe" "$bench/packed.exe"
+: >"$out/pack_memory.txt"
+for size in 8m 1g; do
+  image=$bench/bench_setup.exe launcher=$bench/brevlo_bench.exe
+  [ "$size" = 1g ] && image=$bench/bench_setup_1g.exe launcher=$bench/brevlo_bench_1g.exe
+  /usr/bin/time -f "pack $size %M" -a -o "$out/pack_memory.txt" "$BENCH_PACK" --stub "$BENCH_STUB" \
+    --config "$BENCH_CONFIG" --installer "$image" --out "$bench/packed_memory.exe"
+  /usr/bin/time -f "inspect $size %M" -a -o "$out/pack_memory.txt" "$BENCH_PACK" inspect \
+    "$launcher" >/dev/null
+done
+rm -f "$bench/packed_memory.exe"
 
 cp /proc/loadavg "$out/loadavg_end.txt"
 

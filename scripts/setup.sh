@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build g++ clang clang-16 libclang-rt-16-dev
-  libgtest-dev googletest rapidjson-dev libxxhash-dev libstb-dev unicode-data
+  libgtest-dev googletest rapidjson-dev libxxhash-dev libstb-dev zlib1g-dev libz-mingw-w64-dev unicode-data
   mingw-w64 g++-mingw-w64-x86-64-win32 wine wine64 nsis python3 python3-pefile hyperfine util-linux
   unzip git osslsigncode openssl xvfb xdotool imagemagick fonts-wqy-microhei
 )

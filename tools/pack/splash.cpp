@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/splash_image.hpp"
+#include "platform/hex_digit.hpp"
 
 // stb_image (Debian's libstb-dev, header-only), built here for PNG from memory only.
 #define STB_IMAGE_IMPLEMENTATION
@@ -14,6 +15,8 @@
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #include <stb/stb_image.h>
+
+#include <zlib.h>
 
 namespace brevlo::pack {
 namespace {
@@ -27,27 +30,16 @@ std::uint32_t big_endian(Bytes bytes, std::size_t at) {
          std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
 }
 
-// The CRC-32 of PNG chunks (ISO 3309, reflected polynomial 0xEDB88320), as in the PNG
-// specification's sample code. stb_image does not check chunk CRCs, and zlib's crc32 is not at
-// hand for the Windows build of the tool.
+// The CRC-32 of PNG chunks (ISO 3309), from zlib: stb_image does not check chunk CRCs.
 std::uint32_t png_crc(Bytes bytes) {
-  static constexpr auto kTable = [] {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-      std::uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[n] = c;
-    }
-    return table;
-  }();
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (const std::uint8_t byte : bytes) crc = kTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
+  // A chunk is at most 8 MiB here (the whole file is), well within crc32's unsigned length.
+  return static_cast<std::uint32_t>(
+      crc32(crc32(0L, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 std::string hex32(std::uint32_t value) {
   std::string out = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4) out += "0123456789ABCDEF"[(value >> shift) & 0xF];
+  for (int shift = 28; shift >= 0; shift -= 4) out += hex_digit((value >> shift) & 0xF, HexCase::Upper);
   return out;
 }
 
