@@ -5,7 +5,7 @@ target_link_libraries(brevlo_config_fuzz PRIVATE brevlo_core)
 target_link_options(brevlo_config_fuzz PRIVATE -fsanitize=fuzzer)
 brevlo_warnings(brevlo_config_fuzz)
 
-foreach(reader Inspect Stub Icon Version Signature)
+foreach(reader Inspect Stub Icon Version Signature Splash)
   string(TOLOWER "${reader}" name)
   add_executable(brevlo_pack_${name}_fuzz "${CMAKE_CURRENT_LIST_DIR}/pack_fuzz.cpp")
   target_compile_definitions(brevlo_pack_${name}_fuzz PRIVATE BREVLO_PACK_FUZZ_READER=${reader})

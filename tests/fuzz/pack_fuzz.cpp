@@ -1,6 +1,6 @@
 // libFuzzer targets for brevlo-pack's readers, one per build, chosen by BREVLO_PACK_FUZZ_READER:
 // any bytes as a launcher to inspect, as a stub to pack, as a .ico, as a version resource, as a
-// signature. Each reader must answer every input with a result or a reason; what it accepts must
+// signature, as a splash image. Each reader must answer every input with a result or a reason; what it accepts must
 // hold up when it is written out and read again.
 #include <array>
 #include <cstddef>
@@ -9,18 +9,20 @@
 #include <span>
 #include <string_view>
 
+#include "core/splash_image.hpp"
 #include "pack/ico.hpp"
 #include "pack/inspect.hpp"
 #include "pack/pack.hpp"
 #include "pack/resources.hpp"
 #include "pack/signature.hpp"
+#include "pack/splash.hpp"
 #include "pack/version_info.hpp"
 
 namespace {
 
 using namespace brevlo::pack;
 
-enum class Reader { Inspect, Stub, Icon, Version, Signature };
+enum class Reader { Inspect, Stub, Icon, Version, Signature, Splash };
 constexpr Reader kReader = Reader::BREVLO_PACK_FUZZ_READER;
 
 void check(bool holds) {
@@ -107,6 +109,18 @@ void signature(Bytes blob) {
   if (!decoded) check(!decoded.error().empty());
 }
 
+// A PNG that is taken becomes a section the launcher reads back, its pixels all there.
+void splash(Bytes png) {
+  const auto section = splash_section(png);
+  if (!section) {
+    check(!section.error().empty());
+    return;
+  }
+  const auto image = brevlo::decode_splash_image(*section);
+  check(image && image->width != 0 && image->height != 0 &&
+        image->pixels.size() == std::size_t{image->width} * image->height * 4);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -117,6 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case Reader::Icon: icon(bytes); break;
     case Reader::Version: version(bytes); break;
     case Reader::Signature: signature(bytes); break;
+    case Reader::Splash: splash(bytes); break;
   }
   return 0;
 }

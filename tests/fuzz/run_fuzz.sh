@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the configuration fuzzer for the given number of seconds (default 60), seeded from the public
-# JSON conformance suite and the project's own documents, then each of the pack tool's five reader
-# fuzzers for a fifth of that (at least 2 seconds), seeded from sample stubs and launchers made by
+# JSON conformance suite and the project's own documents, then each of the pack tool's six reader
+# fuzzers for a sixth of that (at least 2 seconds), seeded from sample stubs and launchers made by
 # brevlo_pack_fuzz_seeds, a launcher of them signed with a throwaway certificate, and the Windows
-# build's own stub and launcher when that build is there. Any crash fails the run.
+# build's own stub and launcher when that build is there, and a small splash image. Any crash fails the run.
 set -euo pipefail
 seconds=${1:-60}
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -26,7 +26,8 @@ cp "$suite"/* "$work/seeds/"
 pack_seeds="$work/pack-seeds"
 rm -rf "$pack_seeds"
 "$build/tests/brevlo_pack_fuzz_seeds" "$pack_seeds"
-mkdir -p "$pack_seeds/signature"
+mkdir -p "$pack_seeds/signature" "$pack_seeds/splash"
+/usr/bin/python3 "$root/tests/e2e/make_splash.py" "$pack_seeds/splash/card.png" 48 27
 if [ -f "$root/build/windows/brevlo-stub.exe" ]; then
   cp "$root/build/windows/brevlo-stub.exe" "$pack_seeds/stub/"
   cp "$root/build/windows/brevlo.exe" "$pack_seeds/inspect/"
@@ -44,8 +45,8 @@ at, size = struct.unpack_from("<II", data, optional + 112 + 4 * 8)
 length = struct.unpack_from("<I", data, at)[0]
 open(sys.argv[2], "wb").write(data[at + 8:at + length])
 PYTHON
-each=$(( seconds / 5 > 2 ? seconds / 5 : 2 ))
-for reader in inspect stub icon version signature; do
+each=$(( seconds / 6 > 2 ? seconds / 6 : 2 ))
+for reader in inspect stub icon version signature splash; do
   corpus="$work/pack-corpus/$reader"
   mkdir -p "$corpus"
   echo "== brevlo_pack_${reader}_fuzz for $each seconds"
