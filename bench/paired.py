@@ -32,6 +32,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 CONFIDENCE = 0.95
@@ -124,12 +125,17 @@ def _run_once(name, argv, resets, settle, collect):
     for path in resets + [settle, collect]:
         if path:
             _remove(path)
-    start = time.perf_counter()
-    status = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL).returncode
-    elapsed = time.perf_counter() - start
-    if status != 0:
-        sys.exit(f"paired.py: {name} ended with status {status}: {shlex.join(argv)}")
+    # Standard error goes to a file, read only when the run fails.
+    with tempfile.TemporaryFile() as errors:
+        start = time.perf_counter()
+        status = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=errors).returncode
+        elapsed = time.perf_counter() - start
+        if status != 0:
+            errors.seek(0)
+            said = errors.read().decode(errors="replace").strip()
+            sys.exit(f"paired.py: {name} ended with status {status}: {shlex.join(argv)}"
+                     + (f"\n{said}" if said else ""))
     if settle:
         deadline = time.monotonic() + SETTLE_TIMEOUT
         while not os.path.exists(settle):

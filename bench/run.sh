@@ -150,7 +150,8 @@ wine "$bench/brevlo_bench_peak.exe" 'C:\brevlo_bench_1g.exe' >"$out/peak_1g.txt"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 # 6. Packing the 8,014,088-byte image and the 1 GiB one into the stub with the build machine's
-# brevlo-pack, against cp of the same installer; both through sh, whose start is in both times.
+# brevlo-pack, against cp of the same installer; both through sh, whose start is in both times,
+# each making a new file (the previous run's output is removed first, outside the time).
 # The paths reach the commands through the environment, so that any checkout path works. Then the
 # tool's peak resident memory (/usr/bin/time) packing and inspecting each.
 export BENCH_PACK="$build/host-tools/brevlo-pack" BENCH_STUB="$build/brevlo-stub.exe" \
@@ -158,6 +159,7 @@ export BENCH_PACK="$build/host-tools/brevlo-pack" BENCH_STUB="$build/brevlo-stub
 pack_pair() {  # name image rounds warmup
   echo "packing ($1): $3 rounds after $4 warm-up rounds"
   BENCH_IMAGE=$2 "${paired[@]}" --out "$out/$1.json" --rounds "$3" --warmup "$4" \
+    --reset "$bench/copied.exe" --reset "$bench/packed.exe" \
     "cp=sh -c 'cp \"\$BENCH_IMAGE\" \"\$BENCH_DIR/copied.exe\"'" \
     "brevlo-pack=sh -c '\"\$BENCH_PACK\" --stub \"\$BENCH_STUB\" --config \"\$BENCH_CONFIG\" --installer \"\$BENCH_IMAGE\" --out \"\$BENCH_DIR/packed.exe\"'" \
     | tee "$out/$1.txt"
