@@ -4,9 +4,12 @@
 # the Windows build and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-# The JSON parsing test suite, from ../shared or fetched (BREVLO_JSONTESTSUITE_GIT, _REF).
+# The JSON parsing test suite, from ../shared or fetched (BREVLO_JSONTESTSUITE_GIT, _REF), before
+# the packages: without it the run stops at once rather than after installing them (git first,
+# where the machine lacks it).
+command -v git >/dev/null || bash scripts/setup.sh
 bash scripts/jsontestsuite.sh build/jsontestsuite
+bash scripts/setup.sh
 
 cmake --preset native -DBREVLO_WERROR=ON
 cmake --build --preset native -j2
