@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the native suites (plain and under ASan/UBSan), the
-# fuzzers (the configuration parser for 60 seconds, the pack tool's readers for 12 each), then
+# fuzzers (the configuration parser for 60 seconds, the pack tool's readers for 10 each), then
 # the Windows build and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
