@@ -147,22 +147,28 @@ def main():
                    "--source", "--artefacts"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    missing = [tool for tool in ("Xvfb", "xdotool", "import") if shutil.which(tool) is None]
-    if missing:
-        print("missing " + ", ".join(missing) + ": bash scripts/setup.sh installs xvfb, xdotool "
-              "and imagemagick", file=sys.stderr)
-        return 1
-
     font = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
     if not os.path.exists(font):
         print("missing " + font + ": bash scripts/setup.sh installs fonts-wqy-microhei",
               file=sys.stderr)
         return 1
+    return on_display(args.prefix, ("Xvfb", "xdotool", "import"),
+                      lambda display: run_cases(args, display))
+
+
+def on_display(prefix, tools, run):
+    """run(display) on a virtual X display of its own, with the prefix's Wine server session
+    started there; 1 when a tool is missing or the server does not end."""
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing:
+        print("missing " + ", ".join(missing) + ": bash scripts/setup.sh installs xvfb, xdotool "
+              "and imagemagick", file=sys.stderr)
+        return 1
     # Wine draws every window of a server session on the display its first windowed process found:
-    # a session that earlier tests started without a display would hide the dialogs. Wait for the
-    # prefix's server to end (CTest runs this test alone), then start a session on the virtual
+    # a session that earlier tests started without a display would hide the windows. Wait for the
+    # prefix's server to end (CTest runs these tests alone), then start a session on the virtual
     # display.
-    server = subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=args.prefix),
+    server = subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=prefix),
                             stdin=subprocess.DEVNULL, capture_output=True, timeout=WAIT)
     if server.returncode != 0:
         print("FAILED: the prefix's Wine server did not end: " + repr(server.stderr),
@@ -170,7 +176,7 @@ def main():
         return 1
     xvfb, display = start_display()
     try:
-        return run_cases(args, display)
+        return run(display)
     finally:
         xvfb.kill()
         xvfb.wait()

@@ -18,7 +18,7 @@ import sys
 from dataclasses import dataclass
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from failure_dialog_test import WAIT, Failure, start_display, windows_path  # noqa: E402
+from failure_dialog_test import WAIT, Failure, on_display, windows_path  # noqa: E402
 
 TITLE = "Ostrevan"
 RUNTIME_KEY = (r"HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients"
@@ -232,26 +232,8 @@ def main():
                    "--artefacts"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    missing = [tool for tool in ("Xvfb", "xdotool", "import", "convert")
-               if shutil.which(tool) is None]
-    if missing:
-        print("missing " + ", ".join(missing) + ": bash scripts/setup.sh installs xvfb, xdotool "
-              "and imagemagick", file=sys.stderr)
-        return 1
-    # As for the failure dialog: a session that earlier tests started without a display would
-    # hide the windows, so wait for the prefix's server to end and start one on this display.
-    server = subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=args.prefix),
-                            stdin=subprocess.DEVNULL, capture_output=True, timeout=WAIT)
-    if server.returncode != 0:
-        print("FAILED: the prefix's Wine server did not end: " + repr(server.stderr),
-              file=sys.stderr)
-        return 1
-    xvfb, display = start_display()
-    try:
-        return run_cases(args, display)
-    finally:
-        xvfb.kill()
-        xvfb.wait()
+    return on_display(args.prefix, ("Xvfb", "xdotool", "import", "convert"),
+                      lambda display: run_cases(args, display))
 
 
 if __name__ == "__main__":
