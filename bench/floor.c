@@ -6,22 +6,7 @@
    started. */
 #include <windows.h>
 
-/* Starts "program" args; the process handle, or NULL. */
-static HANDLE start(const wchar_t* program, const wchar_t* args) {
-  STARTUPINFOW si = {.cb = sizeof si};
-  PROCESS_INFORMATION pi;
-  wchar_t line[1100];
-  if (lstrlenW(program) > 1000) return NULL;
-  line[0] = L'"';
-  lstrcpynW(line + 1, program, 1001);
-  lstrcatW(line, L"\"");
-  lstrcatW(line, args);
-  if (!CreateProcessW(program, line, NULL, NULL, TRUE, CREATE_UNICODE_ENVIRONMENT, NULL, NULL, &si, &pi)) {
-    return NULL;
-  }
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
-}
+#include "start_process.h"
 
 /* Writes the installer carried at the end of this program's file to path. */
 static BOOL write_installer(const wchar_t* path) {
