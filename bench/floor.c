@@ -47,13 +47,7 @@ int wmain(int argc, wchar_t** argv) {
   if (length == 0 || length > MAX_PATH) return 1;
   lstrcatW(path, L"setup_temp.exe");
   if (!write_installer(path)) return 1;
-  HANDLE installer = start(path, L" /S");
-  if (installer == NULL) return 1;
-  DWORD code = 1;
-  const BOOL ended = WaitForSingleObject(installer, INFINITE) == WAIT_OBJECT_0 &&
-                     GetExitCodeProcess(installer, &code);
-  CloseHandle(installer);
-  if (!ended || code != 0) return 1;
+  if (!run_silent_installer(path)) return 1;
   HANDLE game = start(argv[1], L"");
   if (game == NULL) return 1;
   CloseHandle(game);

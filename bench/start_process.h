@@ -19,3 +19,14 @@ static HANDLE start(const wchar_t* program, const wchar_t* args) {
   CloseHandle(pi.hThread);
   return pi.hProcess;
 }
+
+/* Runs the installer at path with /S and waits for it; TRUE when it ended with status 0. */
+static BOOL run_silent_installer(const wchar_t* path) {
+  HANDLE installer = start(path, L" /S");
+  if (installer == NULL) return FALSE;
+  DWORD code = 1;
+  const BOOL ended = WaitForSingleObject(installer, INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(installer, &code);
+  CloseHandle(installer);
+  return ended && code == 0;
+}

@@ -8,15 +8,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
-  if (argc > 2) {
-    HANDLE installer = start(argv[2], L" /S");
-    if (installer == NULL) return 1;
-    DWORD code = 1;
-    const BOOL ended = WaitForSingleObject(installer, INFINITE) == WAIT_OBJECT_0 &&
-                       GetExitCodeProcess(installer, &code);
-    CloseHandle(installer);
-    if (!ended || code != 0) return 1;
-  }
+  if (argc > 2 && !run_silent_installer(argv[2])) return 1;
   HANDLE game = start(argv[1], L"");
   if (game == NULL) return 1;
   CloseHandle(game);

@@ -46,6 +46,22 @@ def start_display():
     return xvfb, ":" + number.decode().strip()
 
 
+def one_window(cases, name, title, process):
+    """The one visible window titled title, waited for with cases' xdotool; None (the launcher
+    killed, a failure noted with cases' check) when none comes or more than one."""
+    try:
+        found = cases.xdotool("search", "--sync", "--onlyvisible", "--name", "^" + title + "$")
+    except subprocess.TimeoutExpired:
+        process.kill()
+        cases.check(False, f"{name}: no window titled {title!r} within {WAIT} s")
+        return None
+    windows = found.stdout.split()
+    if not cases.check(len(windows) == 1, f"{name}: windows titled {title!r}: {windows}"):
+        process.kill()
+        return None
+    return windows[0]
+
+
 class Cases:
     def __init__(self, args, display):
         self.args = args
@@ -90,17 +106,9 @@ class Cases:
 
     def dialog_case(self, name, launcher, title, fatal_stop, status):
         process, _ = self.start(name, launcher, fatal_stop)
-        try:
-            found = self.xdotool("search", "--sync", "--onlyvisible", "--name", "^" + title + "$")
-        except subprocess.TimeoutExpired:
-            process.kill()
-            self.check(False, f"{name}: no window titled {title!r} within {WAIT} s")
+        window = one_window(self, name, title, process)
+        if window is None:
             return
-        windows = found.stdout.split()
-        if not self.check(len(windows) == 1, f"{name}: windows titled {title!r}: {windows}"):
-            process.kill()
-            return
-        window = windows[0]
         self.check(self.xdotool("getwindowname", window).stdout == title + "\n",
                    f"{name}: the window's name is not {title!r}")
         self.check(process.poll() is None, f"{name}: the launcher ended while its dialog was up")

@@ -18,7 +18,7 @@ import sys
 from dataclasses import dataclass
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from failure_dialog_test import WAIT, Failure, on_display, windows_path  # noqa: E402
+from failure_dialog_test import WAIT, Failure, on_display, one_window, windows_path  # noqa: E402
 
 TITLE = "Ostrevan"
 RUNTIME_KEY = (r"HKLM\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients"
@@ -155,17 +155,9 @@ class Cases:
                 self.check(written.read() == b"", f"{case.name}: standard error held lines")
 
     def shown(self, case, process):
-        try:
-            found = self.xdotool("search", "--sync", "--onlyvisible", "--name", "^" + TITLE + "$")
-        except subprocess.TimeoutExpired:
-            process.kill()
-            self.check(False, f"{case.name}: no splash within {WAIT} s")
+        splash = one_window(self, case.name, TITLE, process)
+        if splash is None:
             return
-        windows = found.stdout.split()
-        if not self.check(len(windows) == 1, f"{case.name}: windows titled {TITLE!r}: {windows}"):
-            process.kill()
-            return
-        splash = windows[0]
         geometry = dict(line.split("=") for line in
                         self.xdotool("getwindowgeometry", "--shell", splash).stdout.split())
         where = tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
