@@ -77,6 +77,15 @@ def ratio_line(c, numerator, denominator, target=None):
     return text + "."
 
 
+def timing_table(rounds, names):
+    """Each command's whole-process times over the rounds."""
+    w("| program | whole process, min / median / max |")
+    w("|---|---|")
+    for n in names:
+        w(f"| {n} | {fmt(paired.column(rounds, names, n), scale=1000)} |")
+    w("")
+
+
 def whole_process_section(name, target, probe_words, baseline="starter", also=()):
     """The table of a paired comparison of the starter, the launcher, launchers packed with
     options and the probe variant; the launcher's ratio to the baseline (and to each (name,
@@ -86,11 +95,7 @@ def whole_process_section(name, target, probe_words, baseline="starter", also=()
     w(f"{len(rounds)} rounds after {warmup} warm-up rounds; order in each round: "
       f"{', '.join(names)}.")
     w("")
-    w("| program | whole process, min / median / max |")
-    w("|---|---|")
-    for n in names:
-        w(f"| {n} | {fmt(paired.column(rounds, names, n), scale=1000)} |")
-    w("")
+    timing_table(rounds, names)
     c = paired.comparison(rounds, names, "launcher", baseline, target)
     w(ratio_line(c, "launcher", baseline, target))
     w("")
@@ -182,11 +187,7 @@ w("The same with a 1,073,741,824-byte installer: the benchmark installer followe
   f"from disk. {len(rounds)} rounds after {warmup} warm-up rounds; order in each round: "
   f"{', '.join(names)}.")
 w("")
-w("| program | whole process, min / median / max |")
-w("|---|---|")
-for n in names:
-    w(f"| {n} | {fmt(paired.column(rounds, names, n), scale=1000)} |")
-w("")
+timing_table(rounds, names)
 w(ratio_line(paired.comparison(rounds, names, "launcher", "floor", 1.10), "launcher", "floor", 1.10))
 w("")
 w(ratio_line(paired.comparison(rounds, names, "launcher", "starter"), "launcher", "starter"))
