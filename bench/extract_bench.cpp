@@ -10,11 +10,11 @@
 
 #include "core/payload.hpp"
 #include "core/image_digest.hpp"
-#include "core/win/installer_stage.hpp"
+#include "core/installer_stage_win.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace {
 
@@ -56,10 +56,9 @@ int main(int argc, char** argv) {
     const brevlo::ImageDigest digest = brevlo::image_digest(image);
     const double hash_end = now_ms();
     double start = now_ms();
-    brevlo::WrittenInstaller written;
-    if (!brevlo::write_checked_installer(stage_path, image, digest, written) || !written.outcome) {
-      return 1;
-    }
+    const brevlo::PreparedInstaller written =
+        brevlo::write_checked_installer(stage_path, image, digest);
+    if (!written.intact || !written.written) return 1;
     const double end = now_ms();
     std::printf("stage %.3f\n", end - start);
     std::printf("hash %.3f\n", hash_end - hash_start);

@@ -5,14 +5,15 @@
 
 namespace brevlo {
 
-std::string debug_form(const EnvVarError& error) {
-  if (!error.not_unicode) return "NotPresent";
-  return "NotUnicode(" + path_debug_form(error.raw) + ")";
+Error environment_variable_missing() {
+  return Error::with_forms(ErrorKind::NotFound, "environment variable not found", "NotPresent");
 }
 
-std::string display_form(const StageError& error) {
-  if (const auto* message = std::get_if<std::string>(&error)) return *message;
-  return display_form(std::get<Error>(error));
+Error environment_variable_not_unicode(std::string_view raw) {
+  const std::string value = path_debug_form(raw);
+  return Error::with_forms(ErrorKind::InvalidData,
+                           "environment variable was not valid unicode: " + value,
+                           "NotUnicode(" + value + ")");
 }
 
 std::string install_lock_name(std::string_view product_name) {

@@ -1,36 +1,27 @@
 #pragma once
-// What the launch sequence needs from the system, and the error types it names. The Windows
-// launcher implements it over the real system; tests drive the sequence with a fake.
+// What the launch sequence needs from the system. The Windows launcher implements it over the
+// real system; tests drive the sequence with a fake.
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "core/config/config.hpp"
 #include "platform/error.hpp"
 
 namespace brevlo {
 
-// A failed lookup of an environment variable: not set (or unreadable), or holding UTF-16 that is
-// not valid Unicode (the raw value kept as WTF-8).
-struct EnvVarError {
-  bool not_unicode = false;
-  std::string raw;
-  friend bool operator==(const EnvVarError&, const EnvVarError&) = default;
-};
+// Why an environment variable could not be read: not set (or unreadable); or holding UTF-16 that
+// is not valid Unicode, the raw value kept as WTF-8. Their debug forms are "NotPresent" and
+// NotUnicode("<raw value as a path debug form>").
+Error environment_variable_missing();
+Error environment_variable_not_unicode(std::string_view raw);
 
-// "NotPresent", or NotUnicode("<raw value as a path debug form>").
-std::string debug_form(const EnvVarError& error);
-
-// What the installer stage fails with: an error value or a message text of its own.
-using StageError = std::variant<Error, std::string>;
-
-// The text the launch sequence prints after "❌ 静默安装失败: ".
-std::string display_form(const StageError& error);
+// The context of the fatal stop for a LOCALAPPDATA that cannot be read.
+inline constexpr std::string_view kLocalAppDataStopContext = "无法获取 LOCALAPPDATA 环境变量";
 
 // The name of the per-user lock that guards a product's installation: "Local\\brevlo-install-"
 // and the 64-bit FNV-1a hash of productName's UTF-8 bytes in 16 lowercase hex digits, so any
@@ -40,6 +31,26 @@ std::string install_lock_name(std::string_view product_name);
 
 // The name the installer is written under, in the temporary directory.
 inline constexpr std::string_view kInstallerFileName = "setup_temp.exe";
+
+// Something the environment took for the caller (the install lock, the splash); its end gives it
+// back.
+class Held {
+ public:
+  virtual ~Held() = default;
+};
+
+// Holds what a call of the environment took until the guard's scope ends, fatal stops included;
+// empty when nothing was taken.
+using Guard = std::unique_ptr<Held>;
+
+// The installer as prepare_installer left it for the stage.
+struct PreparedInstaller {
+  // False when the image is not as packed (a damaged launcher, a missing or damaged options
+  // section): then nothing was written, and nothing may run.
+  bool intact = false;
+  std::string path;     // where the installer was written
+  Result<void> written;  // how the write ended; on failure the file is as far as it was written
+};
 
 // The operations of the launch sequence.
 class LaunchEnvironment {
@@ -51,7 +62,7 @@ class LaunchEnvironment {
   // The embedded configuration; a parse error is a fatal stop inside.
   virtual GameConfig load_game_config() = 0;
   // %LOCALAPPDATA%\<productName>\<mainBinaryName>.exe, or why LOCALAPPDATA could not be read.
-  virtual std::expected<std::string, EnvVarError> installed_application_path(
+  [[nodiscard]] virtual Result<std::string> installed_application_path(
       const GameConfig& config) = 0;
   // True when something can be queried at path; every failure is false.
   virtual bool path_exists(std::string_view path) = 0;
@@ -59,28 +70,25 @@ class LaunchEnvironment {
   virtual bool launch_application(std::string_view path) = 0;
   // The embedded installer, as start and length.
   virtual std::span<const std::uint8_t> installer_image() = 0;
-  // True when image is the installer as packed (its digest matches the one in the options
-  // section); false for a damaged launcher or a missing or damaged options section; an error when
-  // the check cannot be made. Only the install path calls it. It may write the installer file
-  // (kInstallerFileName) as it checks, for run_installer_stage to take; when it answers false no
-  // such file is left.
-  virtual Result<bool> installer_image_intact(std::span<const std::uint8_t> image) = 0;
-  // Writes, runs and removes the installer; on success, whether the application was started.
-  virtual std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
-                                                              std::string_view file_name,
-                                                              GameConfig config,
-                                                              bool webview_ready) = 0;
+  // Checks image against the digest recorded in the options section and writes it to
+  // <temporary directory>\kInstallerFileName as it checks; a damaged image has nothing left
+  // behind. An error when the check cannot be made; a temporary directory that cannot be known is
+  // a fatal stop once the image is known to be intact. Only the install path calls it.
+  [[nodiscard]] virtual Result<PreparedInstaller> prepare_installer(
+      std::span<const std::uint8_t> image) = 0;
+  // Runs the prepared installer (with "/S" when webview_ready) and waits; on exit code 0 starts
+  // the installed application and removes the file. Success tells whether the application was
+  // started.
+  [[nodiscard]] virtual Result<bool> run_installer_stage(const PreparedInstaller& installer,
+                                                         GameConfig config,
+                                                         bool webview_ready) = 0;
   // Takes the per-user lock of the product's installation, waiting while another launcher holds
   // it; a holder that ended without giving it back has given it up. When the lock cannot be made
-  // the run goes on without it. Held until unlock_install (or the end of the process).
-  virtual void lock_install(const GameConfig& config) = 0;
-  // Gives the lock back; nothing when it is not held.
-  virtual void unlock_install() = 0;
+  // the run goes on without it (an empty guard).
+  [[nodiscard]] virtual Guard lock_install(const GameConfig& config) = 0;
   // The installation has begun (the 📦 line is out); silent: the installer will run silently. A
-  // launcher packed with a splash image may show it from now until close_splash; never fails.
-  virtual void open_splash(bool /*silent*/) {}
-  // Takes the splash away before the run goes on; nothing when none was opened.
-  virtual void close_splash() {}
+  // launcher packed with a splash image may show it until the guard ends; never fails.
+  [[nodiscard]] virtual Guard show_splash(bool /*silent*/) { return nullptr; }
 };
 
 }  // namespace brevlo

@@ -5,32 +5,28 @@
 namespace brevlo {
 namespace {
 
-// Holds the installation lock for the rest of the sequence, fatal stops included.
-class InstallLock {
- public:
-  InstallLock(LaunchEnvironment& env, const GameConfig& config) : env_(env) {
-    env_.lock_install(config);
+// Reports a failed installation on standard error.
+int installation_failed(const Error& error) {
+  print_stderr({"❌ 静默安装失败: ", display_form(error), "\n"});
+  return kExitFailureReported;
+}
+
+// Under the install lock, with the application still missing: writes the installer out as it is
+// checked, runs it and starts what it installed.
+int install(LaunchEnvironment& env, const GameConfig& config, bool webview_ready) {
+  print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
+  const Guard splash = env.show_splash(webview_ready);
+  // A damaged launcher writes and runs nothing.
+  const Result<PreparedInstaller> prepared = env.prepare_installer(env.installer_image());
+  if (!prepared) return installation_failed(prepared.error());
+  if (!prepared->intact) {
+    print_stderr({"安装包已损坏，请重新下载启动器。\n"});
+    return kExitFailureReported;
   }
-  ~InstallLock() { env_.unlock_install(); }
-  InstallLock(const InstallLock&) = delete;
-  InstallLock& operator=(const InstallLock&) = delete;
-
- private:
-  LaunchEnvironment& env_;
-};
-
-// Shows the splash (when the launcher has one) for the rest of the installation: it is gone
-// once the sequence returns or a fatal stop leaves it.
-class SplashShown {
- public:
-  SplashShown(LaunchEnvironment& env, bool silent) : env_(env) { env_.open_splash(silent); }
-  ~SplashShown() { env_.close_splash(); }
-  SplashShown(const SplashShown&) = delete;
-  SplashShown& operator=(const SplashShown&) = delete;
-
- private:
-  LaunchEnvironment& env_;
-};
+  const Result<bool> started = env.run_installer_stage(*prepared, config, webview_ready);
+  if (!started) return installation_failed(started.error());
+  return *started ? kExitStarted : kExitFailureReported;
+}
 
 }  // namespace
 
@@ -40,9 +36,8 @@ int run_launch_sequence(LaunchEnvironment& env) {
 
   const GameConfig config = env.load_game_config();
 
-  // Formed once for the existence test; the installer stage forms its own copy again.
   const std::string app_path =
-      expect_ok(env.installed_application_path(config), "无法获取 LOCALAPPDATA 环境变量");
+      expect_ok(env.installed_application_path(config), kLocalAppDataStopContext);
 
   const auto launch = [&] {
     print_stdout({"🚀 发现已安装应用。正在启动...\n"});
@@ -51,29 +46,11 @@ int run_launch_sequence(LaunchEnvironment& env) {
   if (env.path_exists(app_path)) return launch();
 
   // One installation at a time: a launcher started while another installs waits for it here and
-  // then finds the application it installed.
-  const InstallLock lock(env, config);
+  // then finds the application it installed. The lock is held until the sequence returns or a
+  // fatal stop leaves it.
+  const Guard lock = env.lock_install(config);
   if (env.path_exists(app_path)) return launch();
-
-  print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
-  const SplashShown splash(env, webview_ready);
-  const std::span<const std::uint8_t> image = env.installer_image();
-  // A damaged launcher writes and runs nothing.
-  auto intact = env.installer_image_intact(image);
-  if (!intact) {
-    print_stderr({"❌ 静默安装失败: ", display_form(intact.error()), "\n"});
-    return kExitFailureReported;
-  }
-  if (!*intact) {
-    print_stderr({"安装包已损坏，请重新下载启动器。\n"});
-    return kExitFailureReported;
-  }
-  auto installed = env.run_installer_stage(image, kInstallerFileName, config, webview_ready);
-  if (!installed) {
-    print_stderr({"❌ 静默安装失败: ", display_form(installed.error()), "\n"});
-    return kExitFailureReported;
-  }
-  return *installed ? kExitStarted : kExitFailureReported;
+  return install(env, config, webview_ready);
 }
 
 }  // namespace brevlo

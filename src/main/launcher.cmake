@@ -91,7 +91,7 @@ function(brevlo_add_stub target)
     "${CMAKE_SOURCE_DIR}/src/main/brevlo.rc"
     ${arg_SOURCES})
   target_include_directories(${target} PRIVATE "${BREVLO_GENERATED}")
-  target_link_libraries(${target} PRIVATE brevlo_core)
+  target_link_libraries(${target} PRIVATE brevlo_main)
   brevlo_link_as_launcher(${target})
   brevlo_warnings(${target})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")

@@ -5,10 +5,10 @@
 #include <span>
 
 #include "core/payload.hpp"
-#include "core/win/windows_environment.hpp"
+#include "core/windows_environment_win.hpp"
 #include "main/frame.hpp"
-#include "main/run_report.hpp"
-#include "main/startup.hpp"
+#include "main/run_report_win.hpp"
+#include "main/startup_win.hpp"
 
 #include "brevlo_version.h"
 

@@ -1,13 +1,12 @@
-#include "main/run_report.hpp"
+#include "main/run_report_win.hpp"
 
 #include <string>
 
 #include "brevlo_version.h"
 #include "core/join_path.hpp"
-#include "core/run_report.hpp"
-#include "core/win/installer_stage.hpp"
-#include "core/win/splash.hpp"
-#include "core/win/system_library.hpp"
+#include "core/run_report_text.hpp"
+#include "platform/temporary_directory_win.hpp"
+#include "core/system_library_win.hpp"
 #include "main/frame.hpp"
 #include "platform/byte_path_win.hpp"
 #include "platform/handle_win.hpp"
@@ -15,7 +14,7 @@
 #include "platform/session_mutex_win.hpp"
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 namespace {

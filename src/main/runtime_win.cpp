@@ -18,13 +18,13 @@
 #include <cstddef>
 #include <string_view>
 
-#include "main/fixed_line.hpp"
+#include "platform/fixed_line.hpp"
 
 namespace brevlo {
 namespace {
 
 // The line "fatal runtime error: <what>\n".
-class FatalLine : public FixedLine {
+class FatalLine : public FixedLine<> {
  public:
   explicit FatalLine(std::string_view what) {
     add("fatal runtime error: ");

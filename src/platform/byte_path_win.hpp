@@ -7,7 +7,7 @@
 #include <span>
 
 #include "platform/error.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

@@ -51,6 +51,7 @@ std::string display_form(const Error& error) {
 }
 
 std::string debug_form(const Error& error) {
+  if (error.form_ == Error::Form::OwnForms) return error.debug_;
   std::string out;
   if (error.is_os()) {
     out = "Os { code: ";

@@ -1,6 +1,7 @@
 #pragma once
 // The error value that every operating-system operation of the launcher fails with.
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -27,33 +28,78 @@ std::string_view kind_name(ErrorKind kind);
 // The kind a Windows error code maps to; codes without a mapping are Uncategorized.
 ErrorKind kind_of_code(std::uint32_t code);
 
-// Either a system error (a 32-bit Windows error code) or a fixed English text with a kind.
+// A text that lives as long as the process: only a string literal (or another constant array)
+// converts to it, and the compiler refuses anything else.
+class StaticText {
+ public:
+  template <std::size_t N>
+  consteval StaticText(const char (&text)[N]) : text_(text, N - 1) {}  // NOLINT: implicit
+  constexpr std::string_view view() const { return text_; }
+
+ private:
+  std::string_view text_;
+};
+
+// Every failure the launcher and its tools report: a system error (a 32-bit Windows error code), a
+// fixed English text with a kind, a text made at run time, or one with display and debug forms of
+// its own (a refused document, an environment variable that is missing).
 class Error {
  public:
   // A system error with the code exactly as received.
-  static Error os(std::uint32_t code) { return Error(code); }
-  // A fixed-text error; the text must outlive the process (a literal).
-  static Error fixed(ErrorKind kind, std::string_view text) { return Error(kind, text); }
+  static Error os(std::uint32_t code) { return Error(Form::Os, ErrorKind::Other, code); }
+  // A fixed-text error; allocates nothing.
+  static Error fixed(ErrorKind kind, StaticText text) {
+    Error error(Form::Fixed, kind, 0);
+    error.fixed_ = text.view();
+    return error;
+  }
+  // An error whose text was made at run time; its debug form is that of a fixed text.
+  static Error message(ErrorKind kind, std::string text) {
+    Error error(Form::Message, kind, 0);
+    error.text_ = std::move(text);
+    return error;
+  }
+  // An error shown as display where a person reads it and as debug in a fatal stop.
+  static Error with_forms(ErrorKind kind, std::string display, std::string debug) {
+    Error error(Form::OwnForms, kind, 0);
+    error.text_ = std::move(display);
+    error.debug_ = std::move(debug);
+    return error;
+  }
 
-  bool is_os() const { return is_os_; }
+  bool is_os() const { return form_ == Form::Os; }
   std::uint32_t code() const { return code_; }
-  ErrorKind kind() const { return is_os_ ? kind_of_code(code_) : kind_; }
-  std::string_view text() const { return text_; }
+  ErrorKind kind() const { return is_os() ? kind_of_code(code_) : kind_; }
+  // The text of an error that is not a system error.
+  std::string_view text() const { return form_ == Form::Fixed ? fixed_ : std::string_view(text_); }
 
   friend bool operator==(const Error&, const Error&) = default;
 
  private:
-  explicit Error(std::uint32_t code) : is_os_(true), code_(code) {}
-  Error(ErrorKind kind, std::string_view text) : kind_(kind), text_(text) {}
+  enum class Form : std::uint8_t { Os, Fixed, Message, OwnForms };
+  Error(Form form, ErrorKind kind, std::uint32_t code) : form_(form), code_(code), kind_(kind) {}
 
-  bool is_os_ = false;
+  friend std::string debug_form(const Error& error);
+
+  Form form_;
   std::uint32_t code_ = 0;
   ErrorKind kind_ = ErrorKind::Other;
-  std::string_view text_;
+  std::string_view fixed_;
+  std::string text_;
+  std::string debug_;
 };
 
+// A value or the Error it failed with. The compiler warns when one is dropped: a caller that means
+// to ignore a failure says so with (void).
 template <class T>
-using Result = std::expected<T, Error>;
+class [[nodiscard]] Result : public std::expected<T, Error> {
+  using Base = std::expected<T, Error>;
+
+ public:
+  using Base::Base;
+  constexpr Result() = default;
+  constexpr Result(Base base) : Base(std::move(base)) {}  // NOLINT: implicit
+};
 
 // Display form: system message, " (os error N)"; or the fixed text alone.
 std::string display_form(const Error& error);

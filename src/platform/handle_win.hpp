@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/unique_resource.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

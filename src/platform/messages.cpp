@@ -6,6 +6,7 @@
 #include <span>
 
 #include "platform/error.hpp"
+#include "platform/fixed_line.hpp"
 #include "platform/output.hpp"
 #include "platform/process.hpp"
 #include "platform/text.hpp"
@@ -16,7 +17,6 @@ std::string stack_trace_text();  // process_<platform>.cpp
 
 namespace {
 
-std::atomic<std::uint64_t> g_main_thread{0};  // 0: not recorded
 std::atomic<bool> g_note_written{false};
 thread_local bool t_in_fatal_stop = false;
 
@@ -56,8 +56,6 @@ void print_stderr(std::initializer_list<std::string_view> pieces) {
   print_to(Stream::Stderr, pieces);
 }
 
-void record_main_thread() { g_main_thread = current_thread_id(); }
-
 std::string location_text(const std::source_location& location) {
   std::string out = location.file_name();
   for (char& c : out) {
@@ -81,24 +79,14 @@ void fatal_stop(std::string_view message, std::source_location location) {
   }
   t_in_fatal_stop = true;
 
-  const std::string_view thread =
-      current_thread_id() == g_main_thread ? "main" : "<unnamed>";
+  const std::string_view thread = is_main_thread() ? "main" : "<unnamed>";
   const std::string_view pieces[] = {"\nthread '", thread, "' panicked at ", where, ":\n",
                                      message, "\n"};
   // Formatted into a fixed buffer first, so the common report is one write and needs no memory.
-  char report[512];
-  std::size_t used = 0;
-  bool fits = true;
-  for (std::string_view piece : pieces) {
-    if (piece.size() > sizeof report - used) {
-      fits = false;
-      break;
-    }
-    std::memcpy(report + used, piece.data(), piece.size());
-    used += piece.size();
-  }
-  if (fits) {
-    write_stderr(std::string_view(report, used));
+  FixedLine<> report;
+  for (std::string_view piece : pieces) report.add(piece);
+  if (!report.cut()) {
+    write_stderr(report.text());
   } else {
     for (std::string_view piece : pieces) write_stderr(piece);
   }

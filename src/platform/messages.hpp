@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/process.hpp"
+
 namespace brevlo {
 
 // Writes a message to standard output, piece by piece under the channel's lock. The caller ends
@@ -29,9 +31,6 @@ struct FatalStop {
 
 // Ends the stop once the process frame has caught it.
 void release_fatal_stop(FatalStop& stop);
-
-// Marks the calling thread as the one the report names "main".
-void record_main_thread();
 
 // Lets the next fatal stop write its note line (or trace) again, as the first of a process does.
 void reset_fatal_stop_note_for_testing();

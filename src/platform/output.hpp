@@ -55,6 +55,11 @@ void set_standard_device(Stream stream, OutputDevice* device);
 // "failed to write whole buffer".
 [[nodiscard]] Result<void> write_all(OutputDevice& device, std::span<const std::uint8_t> bytes);
 
+// True when the process has a standard error handle. Without one (started from Explorer) nobody
+// reads the launcher's lines, so a person is watching the screen instead: the rule by which the
+// splash and the failure dialog are shown.
+bool has_standard_error();
+
 // End-of-process clean-up: if the stdout lock can be had without waiting (free, or held by the
 // calling thread), flush the buffer (failures ignored) and make stdout unbuffered from then on.
 // When another thread holds the lock, nothing is done.

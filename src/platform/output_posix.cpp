@@ -1,5 +1,6 @@
 // The native device: write(2) to file descriptor 1 or 2. Used by the native build's tests only;
 // errno values stand in for system error codes, and EBADF for the missing handle.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,5 +52,7 @@ void reset_platform_devices() {}
 void lock_channel(Stream stream) { channel_lock(stream).lock(); }
 bool try_lock_channel(Stream stream) { return channel_lock(stream).try_lock(); }
 void unlock_channel(Stream stream) { channel_lock(stream).unlock(); }
+
+bool has_standard_error() { return ::fcntl(2, F_GETFD) != -1; }
 
 }  // namespace brevlo

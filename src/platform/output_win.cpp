@@ -6,7 +6,7 @@
 #include "platform/console_text.hpp"
 #include "platform/lock_win.hpp"
 #include "platform/output_platform.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 namespace {
@@ -78,5 +78,10 @@ void reset_platform_devices() {
 void lock_channel(Stream stream) { channel_lock(stream).lock(); }
 bool try_lock_channel(Stream stream) { return channel_lock(stream).try_lock(); }
 void unlock_channel(Stream stream) { channel_lock(stream).unlock(); }
+
+bool has_standard_error() {
+  const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
 
 }  // namespace brevlo

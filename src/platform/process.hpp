@@ -14,4 +14,10 @@ namespace brevlo {
 // and never 0.
 std::uint64_t current_thread_id();
 
+// Marks the calling thread as the process's main thread, the one reports name "main".
+void record_main_thread();
+
+// True on the thread record_main_thread marked.
+bool is_main_thread();
+
 }  // namespace brevlo

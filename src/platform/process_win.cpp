@@ -6,7 +6,7 @@
 #include "platform/output.hpp"
 #include "platform/process.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

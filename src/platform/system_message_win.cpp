@@ -2,7 +2,7 @@
 
 #include "platform/system_message.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

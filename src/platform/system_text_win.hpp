@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/error.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

@@ -13,12 +13,11 @@
 namespace brevlo {
 
 // Calls write(remaining bytes) -> Result<std::size_t> until every byte is out. Stops at the first
-// failure, or at a write that takes no byte, which fails as ErrorKind::WriteZero with zero_text (a
-// literal). done is set to how many bytes went out, whatever the outcome.
+// failure, or at a write that takes no byte, which fails as ErrorKind::WriteZero with zero_text. done is set to how many bytes went out, whatever the outcome.
 template <class Write>
 [[nodiscard]] Result<void> write_every_byte(
     std::span<const std::uint8_t> bytes, Write&& write, std::size_t& done,
-    std::string_view zero_text = "failed to write whole buffer") {
+    StaticText zero_text = "failed to write whole buffer") {
   done = 0;
   while (done < bytes.size()) {
     const Result<std::size_t> written = write(bytes.subspan(done));

@@ -134,7 +134,7 @@ class Rejected : public ::testing::TestWithParam<RejectCase> {};
 TEST_P(Rejected, WithMessageAndPosition) {
   const auto config = parse_game_config(span_of(GetParam().text));
   ASSERT_FALSE(config.has_value()) << config->mainBinaryName << " / " << config->productName;
-  EXPECT_EQ(config.error(), (ParseError{GetParam().message, GetParam().line, GetParam().column}))
+  EXPECT_EQ(config.error(), parse_error(GetParam().message, GetParam().line, GetParam().column))
       << debug_form(config.error());
 }
 
@@ -409,7 +409,7 @@ TEST(ConfigText, ShortenedSpanEndsInsideTheRecord) {
   const std::string buffer = R"({"mainBinaryName":"a","productName":"b"})";
   const auto config = parse_game_config(std::span<const char>(buffer.data(), 38));
   ASSERT_FALSE(config.has_value());
-  EXPECT_EQ(config.error(), (ParseError{"EOF while parsing a string", 1, 38}));
+  EXPECT_EQ(config.error(), parse_error("EOF while parsing a string", 1, 38));
 }
 
 // Nesting costs no stack: a million arrays inside a skipped value are read to their end.
@@ -424,7 +424,7 @@ TEST(ConfigText, DeepNestingInASkippedValue) {
   const std::string unclosed = R"({"x":)" + std::string(kDepth, '[');
   const auto refused = parse_game_config(span_of(unclosed));
   ASSERT_FALSE(refused.has_value());
-  EXPECT_EQ(refused.error(), (ParseError{"EOF while parsing a list", 1, unclosed.size()}));
+  EXPECT_EQ(refused.error(), parse_error("EOF while parsing a list", 1, unclosed.size()));
 }
 
 TEST(ConfigText, DeepNestingOfObjects) {

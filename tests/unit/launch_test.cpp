@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/config/config.hpp"
-#include "core/run_report.hpp"
+#include "core/run_report_text.hpp"
 #include "main/frame.hpp"
 #include "main/launch.hpp"
 #include "platform/messages.hpp"
@@ -18,27 +18,28 @@ namespace brevlo {
 namespace {
 
 constexpr std::string_view kAppPath = R"(C:\Users\player\AppData\Local\Ostrevan\Ostrevan.exe)";
+constexpr std::string_view kPreparedPath = R"(C:\Users\player\Temp\setup_temp.exe)";
 
 // Stands for the system: answers as configured and records every call in order.
 class FakeEnvironment : public LaunchEnvironment {
  public:
   bool webview = false;
   bool config_parses = true;
-  std::expected<std::string, EnvVarError> app_path = std::string(kAppPath);
+  Result<std::string> app_path = std::string(kAppPath);
   bool exists = true;
   std::optional<bool> exists_once_locked;  // what path_exists answers once the lock is held
   bool stage_stops = false;                // the installer stage ends in a fatal stop
   bool locked = false;
   bool launch_starts = true;
-  std::expected<bool, StageError> stage_result = true;
-  Result<bool> intact = true;
+  Result<bool> stage_result = true;
+  Result<bool> intact = true;  // what the image check answers: intact, damaged or an error
   std::vector<std::string> calls;
   std::string partial_text;  // printed without a line feed while the path is formed
 
   // What the installer stage was handed.
   const std::uint8_t* stage_image = nullptr;
   std::size_t stage_image_size = 0;
-  std::string stage_file_name;
+  std::string stage_path;
   std::optional<GameConfig> stage_config;
   bool stage_webview = false;
 
@@ -54,8 +55,7 @@ class FakeEnvironment : public LaunchEnvironment {
     }
     return GameConfig{"Ostrevan", "Ostrevan"};
   }
-  std::expected<std::string, EnvVarError> installed_application_path(
-      const GameConfig& config) override {
+  Result<std::string> installed_application_path(const GameConfig& config) override {
     calls.push_back("installed_application_path " + config.productName);
     if (!partial_text.empty()) print_stdout({partial_text});
     return app_path;
@@ -75,32 +75,44 @@ class FakeEnvironment : public LaunchEnvironment {
     calls.push_back("installer_image");
     return image;
   }
-  Result<bool> installer_image_intact(std::span<const std::uint8_t> img) override {
+  Result<PreparedInstaller> prepare_installer(std::span<const std::uint8_t> img) override {
     calls.push_back(img.data() == image && img.size() == sizeof image
-                        ? "installer_image_intact"
-                        : "installer_image_intact of another image");
-    return intact;
-  }
-  std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> img,
-                                                      std::string_view file_name,
-                                                      GameConfig config,
-                                                      bool webview_ready) override {
-    calls.push_back("run_installer_stage");
+                        ? "prepare_installer"
+                        : "prepare_installer of another image");
     stage_image = img.data();
     stage_image_size = img.size();
-    stage_file_name = file_name;
+    if (!intact) return std::unexpected(intact.error());
+    return PreparedInstaller{.intact = *intact, .path = std::string(kPreparedPath), .written = {}};
+  }
+  Result<bool> run_installer_stage(const PreparedInstaller& installer, GameConfig config,
+                                   bool webview_ready) override {
+    calls.push_back("run_installer_stage");
+    stage_path = installer.path;
     stage_config = std::move(config);
     stage_webview = webview_ready;
     if (stage_stops) fatal_stop("stage stopped");
     return stage_result;
   }
-  void lock_install(const GameConfig& config) override {
+  Guard lock_install(const GameConfig& config) override {
     calls.push_back("lock_install " + config.productName);
     locked = true;
+    return recorded_guard("unlock_install", [this] { locked = false; });
   }
-  void unlock_install() override {
-    calls.push_back("unlock_install");
-    locked = false;
+
+  // A guard whose end records end_call (and does what it is told).
+  Guard recorded_guard(std::string end_call, std::function<void()> also = [] {}) {
+    struct Recorded final : Held {
+      Recorded(FakeEnvironment& env, std::string call, std::function<void()> also)
+          : env(env), call(std::move(call)), also(std::move(also)) {}
+      ~Recorded() override {
+        env.calls.push_back(call);
+        also();
+      }
+      FakeEnvironment& env;
+      std::string call;
+      std::function<void()> also;
+    };
+    return std::make_unique<Recorded>(*this, std::move(end_call), std::move(also));
   }
 
   const std::uint8_t image[4] = {'M', 'Z', 0, 1};
@@ -114,7 +126,7 @@ struct FlowCase {
   bool webview;
   bool exists;
   bool launch_starts;
-  std::expected<bool, StageError> stage_result;
+  Result<bool> stage_result;
   std::string out;
   std::string err;
   int status;
@@ -151,17 +163,17 @@ TEST_P(LaunchFlow, LinesChannelsAndStatus) {
     EXPECT_EQ(env.calls, (std::vector<std::string>{
                              env.calls[0], env.calls[1], env.calls[2], env.calls[3],
                              "lock_install Ostrevan", env.calls[3], "installer_image",
-                             "installer_image_intact", "unlock_install"}));
+                             "prepare_installer", "unlock_install"}));
   } else {
     // The installation runs under the lock, with the existence tested again once it is held.
     EXPECT_EQ(env.calls, (std::vector<std::string>{
                              env.calls[0], env.calls[1], env.calls[2], env.calls[3],
                              "lock_install Ostrevan", env.calls[3], "installer_image",
-                             "installer_image_intact", "run_installer_stage", "unlock_install"}));
+                             "prepare_installer", "run_installer_stage", "unlock_install"}));
     EXPECT_FALSE(env.locked);
     EXPECT_EQ(env.stage_image, env.image);
     EXPECT_EQ(env.stage_image_size, sizeof env.image);
-    EXPECT_EQ(env.stage_file_name, "setup_temp.exe");
+    EXPECT_EQ(env.stage_path, kPreparedPath);
     ASSERT_TRUE(env.stage_config.has_value());
     EXPECT_EQ(env.stage_config->mainBinaryName, "Ostrevan");
     EXPECT_EQ(env.stage_config->productName, "Ostrevan");
@@ -189,16 +201,16 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{"AbsentInstalledButNotStarted", true, false, true, false,
                  std::string(kProbeTrue) + kInstallLine, "", 1},
         FlowCase{"AbsentStageSystemError", false, false, true,
-                 std::unexpected(StageError(Error::os(5))),
+                 std::unexpected(Error::os(5)),
                  std::string(kProbeFalse) + kInstallLine,
                  "❌ 静默安装失败: Access is denied. (os error 5)\n", 1},
         FlowCase{"AbsentStageFixedTextError", false, false, true,
-                 std::unexpected(StageError(
-                     Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"))),
+                 std::unexpected(
+                     Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer")),
                  std::string(kProbeFalse) + kInstallLine,
                  "❌ 静默安装失败: failed to write whole buffer\n", 1},
         FlowCase{"AbsentInstallerExitCode", true, false, true,
-                 std::unexpected(StageError(std::string("❌ 安装程序返回错误: Some(2)"))),
+                 std::unexpected(Error::message(ErrorKind::Other, "❌ 安装程序返回错误: Some(2)")),
                  std::string(kProbeTrue) + kInstallLine,
                  "❌ 静默安装失败: ❌ 安装程序返回错误: Some(2)\n", 1},
         FlowCase{"AbsentImageDamaged", true, false, true, true,
@@ -242,7 +254,7 @@ TEST(InstallLock, WaiterGoesOnFromTheExistenceTest) {
       {"the holder ended without it",
        false,
        true,
-       {"installer_image", "installer_image_intact", "run_installer_stage", "unlock_install"},
+       {"installer_image", "prepare_installer", "run_installer_stage", "unlock_install"},
        std::string(kProbeFalse) + kInstallLine,
        0},
   };
@@ -275,10 +287,10 @@ TEST(InstallLock, GivenBackAfterAFatalStopInTheStage) {
 // silently, and closed before the sequence ends, whichever way it ends.
 TEST(Splash, OpenedAfterTheInstallLineAndClosedOnEveryWayOut) {
   struct SplashRecording : FakeEnvironment {
-    void open_splash(bool silent) override {
+    Guard show_splash(bool silent) override {
       calls.push_back(silent ? "open_splash silent" : "open_splash");
+      return recorded_guard("close_splash");
     }
-    void close_splash() override { calls.push_back("close_splash"); }
   };
   struct Case {
     std::string name;
@@ -299,24 +311,24 @@ TEST(Splash, OpenedAfterTheInstallLineAndClosedOnEveryWayOut) {
       {"game present", true, true, [](SplashRecording&) {},
        {"path_exists " + app, "launch_application " + app}, 0},
       {"silent installation", false, true, [](SplashRecording&) {},
-       then({"open_splash silent", "installer_image", "installer_image_intact",
+       then({"open_splash silent", "installer_image", "prepare_installer",
              "run_installer_stage", "close_splash", "unlock_install"}),
        0},
       {"installer with its own interface", false, false, [](SplashRecording&) {},
-       then({"open_splash", "installer_image", "installer_image_intact", "run_installer_stage",
+       then({"open_splash", "installer_image", "prepare_installer", "run_installer_stage",
              "close_splash", "unlock_install"}),
        0},
       {"damaged image", false, true, [](SplashRecording& env) { env.intact = false; },
-       then({"open_splash silent", "installer_image", "installer_image_intact", "close_splash",
+       then({"open_splash silent", "installer_image", "prepare_installer", "close_splash",
              "unlock_install"}),
        1},
       {"installer failed", false, true,
-       [](SplashRecording& env) { env.stage_result = std::unexpected(StageError(Error::os(5))); },
-       then({"open_splash silent", "installer_image", "installer_image_intact",
+       [](SplashRecording& env) { env.stage_result = std::unexpected(Error::os(5)); },
+       then({"open_splash silent", "installer_image", "prepare_installer",
              "run_installer_stage", "close_splash", "unlock_install"}),
        1},
       {"fatal stop in the stage", false, true, [](SplashRecording& env) { env.stage_stops = true; },
-       then({"open_splash silent", "installer_image", "installer_image_intact",
+       then({"open_splash silent", "installer_image", "prepare_installer",
              "run_installer_stage", "close_splash", "unlock_install"}),
        101},
   };
@@ -421,10 +433,10 @@ TEST(RunReport, RecordHoldsEverythingPrintedInOrder) {
   set_output_record(&record);
   FakeEnvironment env;
   env.exists = false;
-  env.stage_result = std::unexpected(StageError(Error::os(5)));
+  env.stage_result = std::unexpected(Error::os(5));
   EXPECT_EQ(run_and_finish(env), 1);
   FakeEnvironment stopping;
-  stopping.app_path = std::unexpected(EnvVarError{});
+  stopping.app_path = std::unexpected(environment_variable_missing());
   EXPECT_EQ(run_and_finish(stopping), 101);
   set_output_record(nullptr);
   print_stdout({"not recorded\n"});
@@ -441,12 +453,12 @@ std::string report_lines(const std::string& where, const std::string& message) {
 
 TEST(LaunchFatalStops, MissingLocalAppDataStopsAfterTheProbeLine) {
   struct Case {
-    EnvVarError error;
+    Error error;
     std::string message;
   };
   const Case cases[] = {
-      {EnvVarError{}, "无法获取 LOCALAPPDATA 环境变量: NotPresent"},
-      {EnvVarError{true, "C:\\Users\\\xED\xA0\x80"},
+      {environment_variable_missing(), "无法获取 LOCALAPPDATA 环境变量: NotPresent"},
+      {environment_variable_not_unicode("C:\\Users\\\xED\xA0\x80"),
        R"(无法获取 LOCALAPPDATA 环境变量: NotUnicode("C:\\Users\\\u{d800}"))"},
   };
   for (const Case& c : cases) {
@@ -483,7 +495,7 @@ TEST(LaunchFatalStops, PartialLineReachesTheDeviceBeforeTheEnd) {
   testing::CapturedOutput capture;
   FakeEnvironment env;
   env.partial_text = "partial";
-  env.app_path = std::unexpected(EnvVarError{});
+  env.app_path = std::unexpected(environment_variable_missing());
   EXPECT_EQ(run_and_finish(env), 101);
   EXPECT_EQ(capture.out.writes, (std::vector<std::string>{std::string(kProbeFalse), "partial"}));
 }

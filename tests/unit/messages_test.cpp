@@ -61,9 +61,10 @@ TEST(EscapedForms, LoneSurrogatesFromWindowsText) {
 }
 
 TEST(EnvVarErrorForm, NotPresentAndNotUnicode) {
-  EXPECT_EQ(debug_form(EnvVarError{}), "NotPresent");
+  EXPECT_EQ(debug_form(environment_variable_missing()), "NotPresent");
   const std::u16string raw = {u'C', u':', u'\\', u'U', 0xD800};
-  EXPECT_EQ(debug_form(EnvVarError{true, wtf8_from_utf16(raw)}), R"(NotUnicode("C:\\U\u{d800}"))");
+  EXPECT_EQ(debug_form(environment_variable_not_unicode(wtf8_from_utf16(raw))),
+            R"(NotUnicode("C:\\U\u{d800}"))");
 }
 
 TEST(ErrorForms, DisplayAndDebug) {

@@ -21,7 +21,7 @@
 #ifdef _WIN32
 #include "platform/byte_path_win.hpp"
 #include "platform/handle_win.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 #endif
 
 namespace brevlo {

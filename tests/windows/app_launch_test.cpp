@@ -1,4 +1,4 @@
-#include "core/win/app_launch.hpp"
+#include "core/app_launch_win.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/child.hpp"
+#include "platform/child_win.hpp"
 
 #include <gtest/gtest.h>
 

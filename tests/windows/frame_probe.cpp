@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-#include "main/startup.hpp"
+#include "main/startup_win.hpp"
 
 namespace {
 

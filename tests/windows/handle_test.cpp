@@ -5,7 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "core/win/system_library.hpp"
+#include "core/system_library_win.hpp"
 #include "platform/session_mutex_win.hpp"
 
 namespace brevlo {

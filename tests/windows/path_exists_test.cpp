@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/win/app_path.hpp"
+#include "core/app_path_win.hpp"
 #include "windows/win_test_support.hpp"
 
 namespace brevlo {

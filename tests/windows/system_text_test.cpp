@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/win/app_path.hpp"
+#include "core/app_path_win.hpp"
 #include "windows/win_test_support.hpp"
 
 namespace brevlo {
@@ -107,7 +107,7 @@ TEST_P(EnvironmentValueTest, ReadsTheWholeValue) {
   std::wstring value;
   for (DWORD i = 0; i < length; ++i) value += static_cast<wchar_t>(first + i % 26);
   ScopedEnvironmentVariable set(L"BREVLO_TEST_VALUE", value);
-  const std::expected<std::string, EnvVarError> read =
+  const Result<std::string> read =
       read_environment_variable("BREVLO_TEST_VALUE");
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(*read, narrow(value));
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EnvironmentVariableTest, EmptyValueIsEmptyText) {
   ScopedEnvironmentVariable set(L"BREVLO_TEST_VALUE", L"");
-  const std::expected<std::string, EnvVarError> read =
+  const Result<std::string> read =
       read_environment_variable("BREVLO_TEST_VALUE");
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(*read, "");
@@ -130,26 +130,26 @@ TEST(EnvironmentVariableTest, EmptyValueIsEmptyText) {
 
 TEST(EnvironmentVariableTest, UnsetIsNotPresent) {
   ScopedEnvironmentVariable unset(L"BREVLO_TEST_VALUE", std::nullopt);
-  const std::expected<std::string, EnvVarError> read =
+  const Result<std::string> read =
       read_environment_variable("BREVLO_TEST_VALUE");
   ASSERT_FALSE(read.has_value());
-  EXPECT_EQ(read.error(), EnvVarError{});
+  EXPECT_EQ(read.error(), environment_variable_missing());
   EXPECT_EQ(debug_form(read.error()), "NotPresent");
 }
 
 TEST(EnvironmentVariableTest, NameWithNulIsNotPresent) {
-  const std::expected<std::string, EnvVarError> read =
+  const Result<std::string> read =
       read_environment_variable(std::string_view("PATH\0X", 6));
   ASSERT_FALSE(read.has_value());
-  EXPECT_EQ(read.error(), EnvVarError{});
+  EXPECT_EQ(read.error(), environment_variable_missing());
 }
 
 TEST(EnvironmentVariableTest, UnpairedSurrogateIsNotUnicodeWithTheRawValue) {
   ScopedEnvironmentVariable set(L"BREVLO_TEST_VALUE", std::wstring(L"C:\\x") + L'\xD800');
-  const std::expected<std::string, EnvVarError> read =
+  const Result<std::string> read =
       read_environment_variable("BREVLO_TEST_VALUE");
   ASSERT_FALSE(read.has_value());
-  EXPECT_EQ(read.error(), (EnvVarError{.not_unicode = true, .raw = "C:\\x\xED\xA0\x80"}));
+  EXPECT_EQ(read.error(), environment_variable_not_unicode("C:\\x\xED\xA0\x80"));
   EXPECT_EQ(debug_form(read.error()), R"(NotUnicode("C:\\x\u{d800}"))");
 }
 
@@ -176,16 +176,16 @@ TEST(InstalledApplicationPathTest, ReadsTheVariableAnewEachTime) {
 
 TEST(InstalledApplicationPathTest, UnsetLocalAppDataIsNotPresent) {
   ScopedEnvironmentVariable unset(L"LOCALAPPDATA", std::nullopt);
-  const std::expected<std::string, EnvVarError> path = installed_application_path(kOstrevan);
+  const Result<std::string> path = installed_application_path(kOstrevan);
   ASSERT_FALSE(path.has_value());
-  EXPECT_EQ(path.error(), EnvVarError{});
+  EXPECT_EQ(path.error(), environment_variable_missing());
 }
 
 TEST(InstalledApplicationPathTest, SurrogateInLocalAppDataIsNotUnicode) {
   ScopedEnvironmentVariable set(L"LOCALAPPDATA", std::wstring(1, L'\xD800'));
-  const std::expected<std::string, EnvVarError> path = installed_application_path(kOstrevan);
+  const Result<std::string> path = installed_application_path(kOstrevan);
   ASSERT_FALSE(path.has_value());
-  EXPECT_EQ(path.error(), (EnvVarError{.not_unicode = true, .raw = "\xED\xA0\x80"}));
+  EXPECT_EQ(path.error(), environment_variable_not_unicode("\xED\xA0\x80"));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "../common/child_program.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 #include <shellapi.h>
 

@@ -1,4 +1,4 @@
-#include "core/win/webview_probe.hpp"
+#include "core/webview_probe_win.hpp"
 
 #include <gtest/gtest.h>
 

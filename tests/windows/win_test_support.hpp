@@ -12,7 +12,7 @@
 #include "../common/wait_for_file.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 #include <tlhelp32.h>
 

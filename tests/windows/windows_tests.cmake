@@ -10,7 +10,7 @@ brevlo_warnings(brevlo_test_child)
 
 # The process frame's immediate ends, run as a child by frame_test.cpp; linked as the launcher is.
 add_executable(brevlo_frame_probe windows/frame_probe.cpp)
-target_link_libraries(brevlo_frame_probe PRIVATE brevlo_core)
+target_link_libraries(brevlo_frame_probe PRIVATE brevlo_main)
 brevlo_link_as_launcher(brevlo_frame_probe)
 target_link_options(brevlo_frame_probe PRIVATE "SHELL:-Xlinker --stack -Xlinker 0x100000,0x1000")
 brevlo_warnings(brevlo_frame_probe)

@@ -1,4 +1,4 @@
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 #include <bcrypt.h>  // after <windows.h>
 

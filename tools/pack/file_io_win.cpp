@@ -7,7 +7,7 @@
 #include "platform/handle_win.hpp"
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 #include "platform/write_all.hpp"
 
 namespace brevlo::pack {

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "pack/pe_format.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 #include <winver.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 #include <wincrypt.h>  // after <windows.h>
 #include <wintrust.h>

@@ -11,9 +11,13 @@
 
 namespace brevlo {
 
-std::string debug_form(const ParseError& error) {
-  return "Error(" + quoted_form(error.message) + ", line: " + std::to_string(error.line) +
-         ", column: " + std::to_string(error.column) + ")";
+Error parse_error(std::string_view message, std::size_t line, std::size_t column) {
+  const std::string where_line = std::to_string(line);
+  const std::string where_column = std::to_string(column);
+  return Error::with_forms(
+      ErrorKind::InvalidData,
+      std::string(message) + " at line " + where_line + " column " + where_column,
+      "Error(" + quoted_form(message) + ", line: " + where_line + ", column: " + where_column + ")");
 }
 
 namespace {
@@ -116,7 +120,7 @@ struct Fault {
 
 // Line and column of a point: the column counts bytes from the start of the line, so a carriage
 // return is a byte like any other.
-ParseError at_point(std::span<const char> text, Fault fault) {
+Error at_point(std::span<const char> text, const Fault& fault) {
   std::size_t line = 1;
   std::size_t line_start = 0;
   for (std::size_t i = 0; i < fault.point; ++i) {
@@ -125,7 +129,7 @@ ParseError at_point(std::span<const char> text, Fault fault) {
       line_start = i + 1;
     }
   }
-  return ParseError{std::move(fault.message), line, fault.point - line_start};
+  return parse_error(fault.message, line, fault.point - line_start);
 }
 
 std::size_t skip_whitespace(std::span<const char> text, std::size_t pos) {
@@ -162,6 +166,29 @@ std::string_view number_before(std::span<const char> text, std::size_t end) {
   return {text.data() + start, end - start};
 }
 
+// The words for a value RapidJSON could not read at pos.
+std::string_view invalid_value_words(std::span<const char> text, std::size_t pos) {
+  if (pos >= text.size()) {
+    return last_byte_before(text, pos) == '[' ? "EOF while parsing a list"
+                                              : "EOF while parsing a value";
+  }
+  if (text[pos] == ']' && last_byte_before(text, pos) == ',') return "trailing comma";
+  if (breaks_literal(text, pos)) return "expected ident";
+  if (pos > 0 && text[pos - 1] == '-') return "invalid number";
+  return "expected value";
+}
+
+// The words for an object member whose name RapidJSON did not find at pos.
+std::string_view missing_name_words(std::span<const char> text, std::size_t pos) {
+  if (pos >= text.size()) {
+    // After a comma the text owes a whole member, as an array owes a value after one.
+    return last_byte_before(text, pos) == ',' ? "EOF while parsing a value"
+                                              : "EOF while parsing an object";
+  }
+  if (text[pos] == '}' && last_byte_before(text, pos) == ',') return "trailing comma";
+  return "key must be a string";
+}
+
 // Words and point for a fault that RapidJSON reported. `offset` is RapidJSON's own error offset
 // and `pos` the stream position where it stopped: for most faults the byte it was looking at,
 // not yet taken. A fault met at `pos` is reported just past that byte, or at the end of the text.
@@ -182,22 +209,9 @@ Fault reader_fault(std::span<const char> text, rapidjson::ParseErrorCode code, s
     case rapidjson::kParseErrorDocumentRootNotSingular:
       return fault("trailing characters");
     case rapidjson::kParseErrorValueInvalid:
-      if (at_end) {
-        return fault(last_byte_before(text, pos) == '[' ? "EOF while parsing a list"
-                                                        : "EOF while parsing a value");
-      }
-      if (text[pos] == ']' && last_byte_before(text, pos) == ',') return fault("trailing comma");
-      if (breaks_literal(text, pos)) return fault("expected ident");
-      if (pos > 0 && text[pos - 1] == '-') return fault("invalid number");
-      return fault("expected value");
+      return fault(invalid_value_words(text, pos));
     case rapidjson::kParseErrorObjectMissName:
-      if (at_end) {
-        // After a comma the text owes a whole member, as an array owes a value after one.
-        return fault(last_byte_before(text, pos) == ',' ? "EOF while parsing a value"
-                                                        : "EOF while parsing an object");
-      }
-      if (text[pos] == '}' && last_byte_before(text, pos) == ',') return fault("trailing comma");
-      return fault("key must be a string");
+      return fault(missing_name_words(text, pos));
     case rapidjson::kParseErrorObjectMissColon:
       return eof_or("EOF while parsing an object", "expected `:`");
     case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket:
@@ -403,7 +417,7 @@ std::optional<Fault> array_tail_fault(std::span<const char> text, std::size_t po
 
 }  // namespace
 
-std::expected<GameConfig, ParseError> parse_game_config(std::span<const char> text) {
+Result<GameConfig> parse_game_config(std::span<const char> text) {
   // Iterative: nesting of any depth costs heap, not stack. Numbers as raw text: integers, other
   // numbers and minus zero are told apart in the record's messages.
   constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
@@ -417,7 +431,7 @@ std::expected<GameConfig, ParseError> parse_game_config(std::span<const char> te
   if (handler.fault()) return std::unexpected(at_point(text, *handler.fault()));
   if (handler.array_read()) {
     if (auto fault = array_tail_fault(text, stream.Tell())) {
-      return std::unexpected(at_point(text, std::move(*fault)));
+      return std::unexpected(at_point(text, *fault));
     }
     return std::move(handler).record();
   }

@@ -2,10 +2,11 @@
 // The embedded game.json and the record read from it.
 
 #include <cstddef>
-#include <expected>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "platform/error.hpp"
 
 namespace brevlo {
 
@@ -16,21 +17,14 @@ struct GameConfig {
 };
 
 // Why a document was refused, with the 1-based line of the point where the fault was found and
-// its column: the number of bytes from the start of that line up to the point.
-struct ParseError {
-  std::string message;
-  std::size_t line = 0;
-  std::size_t column = 0;
-  friend bool operator==(const ParseError&, const ParseError&) = default;
-};
-
-// Error("<message quoted>", line: L, column: C)
-std::string debug_form(const ParseError& error);
+// its column: the number of bytes from the start of that line up to the point. Its debug form is
+// Error("<message quoted>", line: L, column: C); its display form "<message> at line L column C".
+Error parse_error(std::string_view message, std::size_t line, std::size_t column);
 
 // Reads a whole document (start and length, no NUL needed): an object with the keys
 // "mainBinaryName" and "productName" (other keys skipped, however deeply they nest), or an array
 // of the two strings, followed by nothing but whitespace. Keeps no state; the text is not changed.
-std::expected<GameConfig, ParseError> parse_game_config(std::span<const char> text);
+[[nodiscard]] Result<GameConfig> parse_game_config(std::span<const char> text);
 
 // The document packed into this launcher, byte for byte as the build input; empty in a bare stub.
 // Windows only.

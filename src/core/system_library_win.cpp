@@ -1,4 +1,4 @@
-#include "core/win/system_library.hpp"
+#include "core/system_library_win.hpp"
 
 #include <string>
 

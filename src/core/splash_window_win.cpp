@@ -1,11 +1,10 @@
-#include "core/win/splash.hpp"
+#include "core/splash_window_win.hpp"
 
 #include <algorithm>
 #include <cstring>
 
 #include "core/payload.hpp"
-#include "core/win/system_library.hpp"
-#include "core/win/windows_environment.hpp"
+#include "core/system_library_win.hpp"
 #include "platform/text.hpp"
 
 namespace brevlo {
@@ -156,11 +155,6 @@ void present(const SplashCalls& calls, const SplashImage& image, const std::u16s
 
 }  // namespace
 
-bool has_standard_error() {
-  const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
-  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
-
 void SplashWindow::open(SplashImage image, std::u16string title) {
   if (thread_) return;
   // Not imported: only a launcher that shows a splash starts a thread.
@@ -213,15 +207,6 @@ void SplashWindow::show() {
   if (calls.register_class(&window_class) == 0) return;
   present(calls, image_, title_, monitor.rcWork, instance, closing_.get());
   calls.unregister_class(kClassName, instance);
-}
-
-void WindowsLaunchEnvironment::open_splash(bool silent) {
-  if (!silent || has_standard_error()) return;
-  const auto options = embedded_pack_options();
-  if (!options || !options->splash) return;
-  const auto image = embedded_splash_image();
-  if (!image) return;
-  splash_.open(*image, utf16_from_wtf8(product_name_));
 }
 
 }  // namespace brevlo

@@ -1,7 +1,6 @@
 #pragma once
 // Where the application is installed, and whether anything is there.
 
-#include <expected>
 #include <string>
 #include <string_view>
 
@@ -10,15 +9,16 @@
 
 namespace brevlo {
 
-// The value of an environment variable as UTF-8 text; NotPresent when it is not set or
-// cannot be read (any system error), NotUnicode with the raw value (WTF-8) when it holds an
-// unpaired surrogate. An empty value is the empty text, not an error.
-[[nodiscard]] std::expected<std::string, EnvVarError> read_environment_variable(
+// The value of an environment variable as UTF-8 text; environment_variable_missing() when it is
+// not set or cannot be read (any system error), environment_variable_not_unicode() with the raw
+// value (WTF-8) when it holds an unpaired surrogate. An empty value is the empty text, not an
+// error.
+Result<std::string> read_environment_variable(
     std::string_view name);
 
 // %LOCALAPPDATA%\<productName>\<mainBinaryName>.exe, with LOCALAPPDATA read anew on every call;
 // the caller turns an error into its own fatal stop, so the stop names the caller's location.
-[[nodiscard]] std::expected<std::string, EnvVarError> installed_application_path(
+Result<std::string> installed_application_path(
     const GameConfig& config);
 
 // True when an entry (file or directory; links followed to their target) can be queried at

@@ -1,4 +1,4 @@
-#include "core/win/app_path.hpp"
+#include "core/app_path_win.hpp"
 
 #include "core/join_path.hpp"
 #include "platform/handle_win.hpp"
@@ -74,20 +74,19 @@ Result<EntryAttributes> entry_attributes(const std::u16string& path, bool follow
 
 }  // namespace
 
-std::expected<std::string, EnvVarError> read_environment_variable(std::string_view name) {
+Result<std::string> read_environment_variable(std::string_view name) {
   Result<std::u16string> wide_name = to_system_units(name);
-  if (!wide_name) return std::unexpected(EnvVarError{});
+  if (!wide_name) return std::unexpected(environment_variable_missing());
   Result<std::u16string> units = environment_units(*wide_name);
-  if (!units) return std::unexpected(EnvVarError{});
+  if (!units) return std::unexpected(environment_variable_missing());
   if (!is_valid_utf16(*units)) {
-    return std::unexpected(EnvVarError{.not_unicode = true, .raw = wtf8_from_utf16(*units)});
+    return std::unexpected(environment_variable_not_unicode(wtf8_from_utf16(*units)));
   }
   return wtf8_from_utf16(*units);
 }
 
-std::expected<std::string, EnvVarError> installed_application_path(const GameConfig& config) {
-  std::expected<std::string, EnvVarError> local_app_data =
-      read_environment_variable("LOCALAPPDATA");
+Result<std::string> installed_application_path(const GameConfig& config) {
+  Result<std::string> local_app_data = read_environment_variable("LOCALAPPDATA");
   if (!local_app_data) return std::unexpected(local_app_data.error());
   return application_path_under(*local_app_data, config);
 }

@@ -3,27 +3,23 @@
 
 #include <string>
 
+#include "core/launch_environment.hpp"
 #include "core/splash_image.hpp"
 #include "platform/handle_win.hpp"
 
 namespace brevlo {
-
-// True when the process has a standard error handle. Without one (started from Explorer) nobody
-// reads the launcher's lines, so a person is watching the screen instead: the rule by which the
-// splash and the failure dialog are shown.
-bool has_standard_error();
 
 // The splash, on a thread of its own that waits kSplashDelayMs for close(), then shows the image
 // in a borderless, non-activating tool window (no task-bar button, not top-most) centred on the
 // work area of the monitor holding the pointer, scaled for that monitor's DPI and down to at most
 // 70% of the work area, until close(). user32 and gdi32 are loaded by that thread, from the system
 // directory; whatever fails there (a library, a call) ends the thread without a window.
-class SplashWindow {
+class SplashWindow final : public Held {
  public:
   SplashWindow() = default;
   SplashWindow(const SplashWindow&) = delete;
   SplashWindow& operator=(const SplashWindow&) = delete;
-  ~SplashWindow() { close(); }
+  ~SplashWindow() override { close(); }
 
   // Starts the thread for image (whose pixels outlive this object), the window titled title;
   // nothing when a thread is already running or cannot be started.

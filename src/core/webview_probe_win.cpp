@@ -1,4 +1,4 @@
-#include "core/win/webview_probe.hpp"
+#include "core/webview_probe_win.hpp"
 
 #include <cstddef>
 #include <expected>
@@ -8,7 +8,7 @@
 
 #include "platform/error.hpp"
 #include "platform/handle_win.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
-// A line built in a fixed buffer, for the ends that must not allocate (memory may be what ran
-// out); cut short where it does not fit, its line feed always kept.
+// A line built in a fixed buffer, for the ends that must not allocate (memory or stack may be what
+// ran out): what does not fit is cut, and one byte is always kept for the closing line feed.
 
 #include <cstddef>
 #include <string_view>
@@ -9,11 +9,18 @@
 
 namespace brevlo {
 
+template <std::size_t Capacity = 512>
 class FixedLine {
+  static_assert(Capacity >= 2);
+
  public:
   void add(std::string_view piece) {
     for (char c : piece) {
-      if (used_ + 1 < sizeof text_) text_[used_++] = c;  // room is kept for the line feed
+      if (used_ + 1 < Capacity) {
+        text_[used_++] = c;
+      } else {
+        cut_ = true;
+      }
     }
   }
 
@@ -27,6 +34,12 @@ class FixedLine {
     while (n > 0) add(std::string_view(&digits[--n], 1));
   }
 
+  // True when something added did not fit.
+  bool cut() const { return cut_; }
+
+  // What was added, as far as it fitted.
+  std::string_view text() const { return std::string_view(text_, used_); }
+
   // Writes the line and its line feed to standard error and ends the process at once
   // (fatal_runtime_exit).
   [[noreturn]] void end() {
@@ -35,8 +48,9 @@ class FixedLine {
   }
 
  private:
-  char text_[512];
+  char text_[Capacity];
   std::size_t used_ = 0;
+  bool cut_ = false;
 };
 
 }  // namespace brevlo

@@ -1,19 +1,21 @@
-#include "core/win/installer_stage.hpp"
+#include "core/installer_stage_win.hpp"
 
 #include <algorithm>
 #include <atomic>
 
 #include "core/join_path.hpp"
-#include "core/win/app_launch.hpp"
-#include "core/win/app_path.hpp"
+#include "core/payload.hpp"
+#include "core/app_launch_win.hpp"
+#include "core/app_path_win.hpp"
 #include "platform/byte_path_win.hpp"
-#include "platform/child.hpp"
+#include "platform/child_win.hpp"
 #include "platform/debug_form.hpp"
 #include "platform/handle_win.hpp"
 #include "platform/messages.hpp"
 #include "platform/system_text_win.hpp"
+#include "platform/temporary_directory_win.hpp"
 #include "platform/text.hpp"
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 
@@ -21,21 +23,6 @@ namespace {
 
 // mingw-w64 hides this class behind a version test that never holds for a _WIN32_WINNT value.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-
-using GetTempPath2WFn = DWORD(WINAPI*)(DWORD, LPWSTR);
-
-// GetTempPath2W is looked up once per process; where kernel32 lacks it, GetTempPathW serves.
-GetTempPath2WFn temp_path_function() {
-  static const GetTempPath2WFn function = [] {
-    GetTempPath2WFn found = nullptr;
-    if (HMODULE kernel32 = GetModuleHandleA("kernel32")) {
-      found = reinterpret_cast<GetTempPath2WFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel32, "GetTempPath2W")));
-    }
-    return found != nullptr ? found : &GetTempPathW;
-  }();
-  return function;
-}
 
 // Creates the installer file, or opens and empties the one an earlier run left.
 Result<UniqueHandle> create_installer_file(const std::u16string& path) {
@@ -102,9 +89,18 @@ std::string exit_code_debug_form(std::uint32_t code) {
   return "Some(" + decimal(static_cast<std::int32_t>(code)) + ")";
 }
 
-}  // namespace
+// After a successful installation: starts the application it left, or says it left none.
+bool start_installed(const std::string& app_path) {
+  if (!path_exists(app_path)) {
+    print_stderr({"⚠️ 安装成功，但无法找到预期的主程序: ", path_debug_form(app_path), "\n"});
+    return false;
+  }
+  print_stdout({"🚀 正在启动新安装的应用...\n"});
+  return launch_application(app_path);
+}
 
-Result<void> write_installer_file(const std::string& installer_path, std::span<const std::uint8_t> image) {
+Result<void> write_installer_file(const std::string& installer_path,
+                                  std::span<const std::uint8_t> image) {
   auto path = long_path_form(installer_path);
   if (!path) return std::unexpected(path.error());
   auto file = create_installer_file(*path);
@@ -117,97 +113,86 @@ Result<void> write_installer_file(const std::string& installer_path, std::span<c
   return outcome;
 }
 
-bool write_checked_installer(const std::string& path, std::span<const std::uint8_t> image,
-                             const ImageDigest& expected, WrittenInstaller& written) {
-  written.path = path;
+// Writes image to the installer file piece by piece, stopping early once job finds it damaged.
+Result<void> write_while_hashed(const std::string& path, std::span<const std::uint8_t> image,
+                                const DigestJob& job) {
+  auto long_path = long_path_form(path);
+  if (!long_path) return std::unexpected(long_path.error());
+  auto file = create_installer_file(*long_path);
+  if (!file) return std::unexpected(file.error());
+  Result<void> outcome;
+  for (std::size_t done = 0; outcome && done < image.size(); done += kWritePiece) {
+    if (job.damaged.load(std::memory_order_acquire)) break;
+    const std::size_t piece = std::min(kWritePiece, image.size() - done);
+    outcome = write_all_to_handle(file->get(), image.subspan(done, piece));
+  }
+  if (outcome && !FlushFileBuffers(file->get())) {
+    outcome = std::unexpected(Error::os(GetLastError()));
+  }
+  return outcome;  // the file is closed here, before it is removed or run
+}
+
+}  // namespace
+
+PreparedInstaller write_checked_installer(const std::string& path,
+                                          std::span<const std::uint8_t> image,
+                                          const ImageDigest& expected) {
+  PreparedInstaller prepared{.intact = false, .path = path, .written = {}};
   DigestJob job{image, &expected};
   UniqueHandle hasher(CreateThread(nullptr, 0, &run_digest_job, &job, 0, nullptr));
   if (!hasher) {
-    if (image_digest(image) != expected) return false;
-    written.outcome = write_installer_file(path, image);
-    return true;
+    if (image_digest(image) != expected) return prepared;
+    prepared.intact = true;
+    prepared.written = write_installer_file(path, image);
+    return prepared;
   }
-
-  Result<void> outcome;
-  if (auto long_path = long_path_form(path); !long_path) {
-    outcome = std::unexpected(long_path.error());
-  } else if (auto file = create_installer_file(*long_path); !file) {
-    outcome = std::unexpected(file.error());
-  } else {
-    for (std::size_t done = 0; outcome && done < image.size(); done += kWritePiece) {
-      if (job.damaged.load(std::memory_order_acquire)) break;
-      const std::size_t piece = std::min(kWritePiece, image.size() - done);
-      outcome = write_all_to_handle(file->get(), image.subspan(done, piece));
-    }
-    if (outcome && !FlushFileBuffers(file->get())) {
-      outcome = std::unexpected(Error::os(GetLastError()));
-    }
-  }
-  // The file is closed here, before it is removed or run.
+  Result<void> outcome = write_while_hashed(path, image, job);
   WaitForSingleObject(hasher.get(), INFINITE);
   if (job.damaged.load(std::memory_order_acquire)) {
     (void)remove_installer(path);
-    return false;
+    return prepared;
   }
-  written.outcome = std::move(outcome);
-  return true;
+  prepared.intact = true;
+  prepared.written = std::move(outcome);
+  return prepared;
 }
 
-Result<std::string> installer_path_for(std::string_view file_name) {
-  auto temp_dir = temporary_directory();
-  if (!temp_dir) return std::unexpected(temp_dir.error());
-  return join_path(*temp_dir, file_name);
+Result<PreparedInstaller> prepare_installer(std::span<const std::uint8_t> image) {
+  // Writing the file costs about what checking the image does, so both go on at once.
+  const std::optional<PackOptions> options = embedded_pack_options();
+  if (!options) return PreparedInstaller{};
+  Result<std::string> temp_dir = temporary_directory();
+  if (!temp_dir && image_digest(image) != options->image_digest) return PreparedInstaller{};
+  // An intact image with nowhere to go.
+  const std::string dir =
+      expect_ok(std::move(temp_dir), "the temporary directory had to be known but its query failed");
+  return write_checked_installer(join_path(dir, kInstallerFileName), image, options->image_digest);
 }
 
-Result<std::string> temporary_directory() {
-  const GetTempPath2WFn query = temp_path_function();
-  auto units = read_system_text([query](wchar_t* buffer, DWORD size) { return query(size, buffer); });
-  if (!units) return std::unexpected(units.error());
-  return wtf8_from_utf16(*units);
-}
-
-std::expected<bool, StageError> run_installer_stage(std::span<const std::uint8_t> image,
-                                                    std::string_view file_name, GameConfig config,
-                                                    bool webview_ready,
-                                                    const WrittenInstaller* written) {
-  const std::string temp_dir =
-      expect_ok(temporary_directory(), "the temporary directory had to be known but its query failed");
+Result<bool> run_installer_stage(const PreparedInstaller& installer, const GameConfig& config,
+                                 bool webview_ready) {
   const std::string app_path =
-      expect_ok(installed_application_path(config), "无法获取 LOCALAPPDATA 环境变量");
-  const std::string installer_path = join_path(temp_dir, file_name);
-
-  print_stdout({"正在提取 ", file_name, " 到 ", path_debug_form(installer_path), "\n"});
-  const Result<void> extracted = written != nullptr && written->path == installer_path
-                                     ? written->outcome
-                                     : write_installer_file(installer_path, image);
-  if (!extracted) {
-    return std::unexpected(StageError(extracted.error()));
-  }
+      expect_ok(installed_application_path(config), kLocalAppDataStopContext);
+  print_stdout({"正在提取 ", kInstallerFileName, " 到 ", path_debug_form(installer.path), "\n"});
+  if (!installer.written) return std::unexpected(installer.written.error());
 
   print_stdout({"开始安装\n"});
-  ChildCommand installer(installer_path);
+  ChildCommand command(installer.path);
   if (webview_ready) {
     print_stdout({"静默安装\n"});
-    installer.add_argument("/S");
+    command.add_argument("/S");
   }
-  auto exit_code = run_and_wait(installer);
-  if (!exit_code) return std::unexpected(StageError(exit_code.error()));
+  auto exit_code = run_and_wait(command);
+  if (!exit_code) return std::unexpected(exit_code.error());
   if (*exit_code != 0) {
     // The installer failed: its file stays for a look, and the next run overwrites it.
-    return std::unexpected(StageError("❌ 安装程序返回错误: " + exit_code_debug_form(*exit_code)));
+    return std::unexpected(
+        Error::message(ErrorKind::Other, "❌ 安装程序返回错误: " + exit_code_debug_form(*exit_code)));
   }
   print_stdout({"✅ 安装成功。\n"});
-
-  bool started = false;
-  if (path_exists(app_path)) {
-    print_stdout({"🚀 正在启动新安装的应用...\n"});
-    started = launch_application(app_path);
-  } else {
-    print_stderr({"⚠️ 安装成功，但无法找到预期的主程序: ", path_debug_form(app_path), "\n"});
-  }
-
-  if (auto removed = remove_installer(installer_path); !removed) {
-    print_stderr({"⚠️ 无法删除临时安装文件 ", path_debug_form(installer_path), ": ",
+  const bool started = start_installed(app_path);
+  if (auto removed = remove_installer(installer.path); !removed) {
+    print_stderr({"⚠️ 无法删除临时安装文件 ", path_debug_form(installer.path), ": ",
                   display_form(removed.error()), "\n"});
   }
   return started;

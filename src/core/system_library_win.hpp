@@ -2,7 +2,7 @@
 // Loading a system DLL by name from the system directory only, never from the launcher's folder
 // or the current directory.
 
-#include "platform/win_support.hpp"
+#include "platform/windows_api_win.hpp"
 
 namespace brevlo {
 

@@ -1,4 +1,4 @@
-#include "core/run_report.hpp"
+#include "core/run_report_text.hpp"
 
 #include "platform/text.hpp"
 

@@ -1,8 +1,8 @@
-#include "core/win/app_launch.hpp"
+#include "core/app_launch_win.hpp"
 
 #include <string>
 
-#include "platform/child.hpp"
+#include "platform/child_win.hpp"
 #include "platform/debug_form.hpp"
 #include "platform/error.hpp"
 #include "platform/messages.hpp"

@@ -2,7 +2,7 @@
 // The end of a run in a launcher packed with --support-log or --failure-dialog (Windows).
 
 #include "core/payload.hpp"
-#include "core/win/windows_environment.hpp"
+#include "core/windows_environment_win.hpp"
 
 namespace brevlo {
 

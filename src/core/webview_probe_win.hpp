@@ -1,7 +1,7 @@
 #pragma once
 // Whether the WebView2 runtime that the application needs is registered on the machine.
 
-#include "core/win/system_library.hpp"
+#include "core/system_library_win.hpp"
 
 namespace brevlo {
 
