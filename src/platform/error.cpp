@@ -41,6 +41,55 @@ ErrorKind kind_of_code(std::uint32_t code) {
   }
 }
 
+struct Error::Owned {
+  std::string display;
+  std::string debug;
+  friend bool operator==(const Owned&, const Owned&) = default;
+};
+
+Error Error::message(ErrorKind kind, std::string text) {
+  Error error(Form::Message, kind, 0);
+  error.owned_ = std::make_unique<Owned>(Owned{std::move(text), {}});
+  return error;
+}
+
+Error Error::with_forms(ErrorKind kind, std::string display, std::string debug) {
+  Error error(Form::OwnForms, kind, 0);
+  error.owned_ = std::make_unique<Owned>(Owned{std::move(display), std::move(debug)});
+  return error;
+}
+
+Error::Error(const Error& other)
+    : form_(other.form_),
+      code_(other.code_),
+      kind_(other.kind_),
+      fixed_(other.fixed_),
+      owned_(other.owned_ ? std::make_unique<Owned>(*other.owned_) : nullptr) {}
+
+Error& Error::operator=(const Error& other) {
+  if (this != &other) *this = Error(other);
+  return *this;
+}
+
+Error::Error(Form form, ErrorKind kind, std::uint32_t code) : form_(form), code_(code), kind_(kind) {}
+
+Error::Error(Error&&) noexcept = default;
+Error& Error::operator=(Error&&) noexcept = default;
+Error::~Error() = default;
+
+std::string_view Error::text() const {
+  if (owned_) return owned_->display;
+  return fixed_;
+}
+
+bool operator==(const Error& a, const Error& b) {
+  if (a.form_ != b.form_ || a.code_ != b.code_ || a.kind_ != b.kind_ || a.fixed_ != b.fixed_) {
+    return false;
+  }
+  if (!a.owned_ || !b.owned_) return !a.owned_ && !b.owned_;
+  return *a.owned_ == *b.owned_;
+}
+
 std::string display_form(const Error& error) {
   if (!error.is_os()) return std::string(error.text());
   std::string out = system_message(error.code());
@@ -51,7 +100,7 @@ std::string display_form(const Error& error) {
 }
 
 std::string debug_form(const Error& error) {
-  if (error.form_ == Error::Form::OwnForms) return error.debug_;
+  if (error.form_ == Error::Form::OwnForms) return error.owned_->debug;
   std::string out;
   if (error.is_os()) {
     out = "Os { code: ";

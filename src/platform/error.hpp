@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -54,30 +55,29 @@ class Error {
     return error;
   }
   // An error whose text was made at run time; its debug form is that of a fixed text.
-  static Error message(ErrorKind kind, std::string text) {
-    Error error(Form::Message, kind, 0);
-    error.text_ = std::move(text);
-    return error;
-  }
+  static Error message(ErrorKind kind, std::string text);
   // An error shown as display where a person reads it and as debug in a fatal stop.
-  static Error with_forms(ErrorKind kind, std::string display, std::string debug) {
-    Error error(Form::OwnForms, kind, 0);
-    error.text_ = std::move(display);
-    error.debug_ = std::move(debug);
-    return error;
-  }
+  static Error with_forms(ErrorKind kind, std::string display, std::string debug);
+
+  // Out of line: the texts an error may own are copied and freed in one place, not at every use.
+  Error(const Error& other);
+  Error& operator=(const Error& other);
+  Error(Error&& other) noexcept;
+  Error& operator=(Error&& other) noexcept;
+  ~Error();
 
   bool is_os() const { return form_ == Form::Os; }
   std::uint32_t code() const { return code_; }
   ErrorKind kind() const { return is_os() ? kind_of_code(code_) : kind_; }
   // The text of an error that is not a system error.
-  std::string_view text() const { return form_ == Form::Fixed ? fixed_ : std::string_view(text_); }
+  std::string_view text() const;
 
-  friend bool operator==(const Error&, const Error&) = default;
+  friend bool operator==(const Error& a, const Error& b);
 
  private:
   enum class Form : std::uint8_t { Os, Fixed, Message, OwnForms };
-  Error(Form form, ErrorKind kind, std::uint32_t code) : form_(form), code_(code), kind_(kind) {}
+  struct Owned;
+  Error(Form form, ErrorKind kind, std::uint32_t code);
 
   friend std::string debug_form(const Error& error);
 
@@ -85,8 +85,7 @@ class Error {
   std::uint32_t code_ = 0;
   ErrorKind kind_ = ErrorKind::Other;
   std::string_view fixed_;
-  std::string text_;
-  std::string debug_;
+  std::unique_ptr<Owned> owned_;  // the texts of Message and OwnForms
 };
 
 // A value or the Error it failed with. The compiler warns when one is dropped: a caller that means
