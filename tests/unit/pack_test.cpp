@@ -31,9 +31,13 @@
 
 namespace brevlo::pack {
 
-// A refusal as a failing expectation shows it.
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-  *out << "input " << static_cast<int>(refusal.input) << ": " << refusal.reason;
+// An error as a failing expectation shows it.
+void PrintTo(const PackError& error, std::ostream* out) {
+  *out << "kind " << static_cast<int>(error.kind) << ": " << error.text;
+}
+std::ostream& operator<<(std::ostream& out, const PackError& error) {
+  PrintTo(error, &out);
+  return out;
 }
 
 namespace {
@@ -117,7 +121,7 @@ struct Inputs {
   PackOptions options;
 };
 
-std::expected<PackedLauncher, Refusal> pack_inputs(const Inputs& in) {
+PackResult<PackedLauncher> pack_inputs(const Inputs& in) {
   Branding branding = in.branding;
   if (in.icon) branding.icon = Bytes(*in.icon);
   if (in.splash) branding.splash = Bytes(*in.splash);
@@ -126,14 +130,14 @@ std::expected<PackedLauncher, Refusal> pack_inputs(const Inputs& in) {
 
 ByteVec packed_bytes(const Inputs& in) {
   auto packed = pack_inputs(in);
-  EXPECT_TRUE(packed.has_value()) << (packed ? "" : packed.error().reason);
+  EXPECT_TRUE(packed.has_value()) << (packed ? "" : packed.error().text);
   return packed ? packed->bytes() : ByteVec{};
 }
 
 // The image's resources, each with a copy of its data (the reader gives views of the image).
-std::expected<ResourceSet, std::string> resources_of(const ByteVec& image) {
+PackResult<ResourceSet> resources_of(const ByteVec& image) {
   auto stub = read_stub(image);
-  if (!stub) return std::unexpected(stub.error().reason);
+  if (!stub) return std::unexpected(stub.error());
   auto set = read_resources(optional_header(image).DataDirectory[kDirResource],
                             [&](std::uint32_t rva, std::uint32_t size) {
                               return stub->at_rva(rva, size);
@@ -276,7 +280,7 @@ TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
 TEST(PackLayout, RefusesALauncherBeyondThe32BitSizes) {
   const ByteVec image = build_image(standard_stub());
   const auto stub = read_stub(image);
-  ASSERT_TRUE(stub.has_value()) << stub.error().reason;
+  ASSERT_TRUE(stub.has_value()) << stub.error().text;
   const std::uint64_t room = 0xFFFFF000 - stub->kept_virtual_end;  // up to the last aligned page
   const std::pair<std::vector<TailSection>, bool> rows[] = {
       {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}}, true},
@@ -289,8 +293,8 @@ TEST(PackLayout, RefusesALauncherBeyondThe32BitSizes) {
     const auto layout = lay_out(*stub, rows[i].first);
     EXPECT_EQ(layout.has_value(), rows[i].second) << "row " << i;
     if (!layout) {
-      EXPECT_EQ(std::tuple(layout.error().kind, layout.error().reason),
-                std::tuple(StubRefusal::Kind::TooLarge,
+      EXPECT_EQ(std::tuple(layout.error().kind, layout.error().text),
+                std::tuple(PackErrorKind::Output,
                            std::string("the packed launcher would be larger than 4 GiB")));
     }
   }
@@ -331,7 +335,7 @@ TEST(PackLayout, DamagedStubsAreRefusedOrRepackToThemselves) {
     }
     const auto out = pack_inputs(in);
     if (!out) {
-      EXPECT_FALSE(out.error().reason.empty()) << "round " << round;
+      EXPECT_FALSE(out.error().text.empty()) << "round " << round;
       ++refused;
       continue;
     }
@@ -350,7 +354,7 @@ TEST(PackLayout, DamagedStubsAreRefusedOrRepackToThemselves) {
     if (round % 5 == 0) damaged.resize(random() % damaged.size());
     const auto damaged_facts = inspect_launcher(damaged);
     if (!damaged_facts) {
-      EXPECT_FALSE(damaged_facts.error().empty()) << "round " << round;
+      EXPECT_FALSE(damaged_facts.error().text.empty()) << "round " << round;
     }
   }
   EXPECT_GT(packed, 100);
@@ -448,7 +452,7 @@ TEST(PackSplash, PixelsArePremultipliedBgraInTheirSectionAfterTheOptions) {
     ByteVec damaged = out;
     damaged[section_at + 16] = 3;  // a width that does not match the pixels
     const auto refused = inspect_launcher(damaged);
-    EXPECT_EQ(refused ? std::string("accepted") : refused.error(), "the .brvspl section is damaged")
+    EXPECT_EQ(refused ? std::string("accepted") : refused.error().text, "the .brvspl section is damaged")
         << row.name;
     // Packed again as a stub, the launcher loses its splash unless it is given again.
     in.stub = out;
@@ -535,7 +539,7 @@ TEST(Resources, NamedEntriesComeBeforeIdsAndTheTreeReadsBack) {
 struct RefusalCase {
   const char* name;
   std::function<void(Inputs&)> change;
-  Refusal want;
+  PackError want;
 };
 
 void put(ByteVec& image, std::size_t offset, std::uint32_t value) { write_at(image, offset, value); }
@@ -600,99 +604,99 @@ constexpr std::size_t kRsrc = 0xA00;
 
 const RefusalCase kRefusals[] = {
     {"config_empty", [](Inputs& in) { in.config.clear(); },
-     {Refusal::Input::Config,
+     {PackErrorKind::Config,
       "无法解析 game.json: Error(\"EOF while parsing a value\", line: 1, column: 0)"}},
     {"config_missing_field", [](Inputs& in) { in.config = bytes_of("{}"); },
-     {Refusal::Input::Config,
+     {PackErrorKind::Config,
       "无法解析 game.json: Error(\"missing field `mainBinaryName`\", line: 1, column: 2)"}},
     {"installer_tiny", [](Inputs& in) { in.installer = bytes_of("MZ"); },
-     {Refusal::Input::Installer, "only 2 bytes"}},
+     {PackErrorKind::Installer, "only 2 bytes"}},
     {"installer_no_mz", [](Inputs& in) { in.installer[0] = 'Z'; },
-     {Refusal::Input::Installer, "no MZ header"}},
+     {PackErrorKind::Installer, "no MZ header"}},
     {"installer_no_pe_header", [](Inputs& in) { put(in.installer, 60, 0x300); },
-     {Refusal::Input::Installer, "no PE header"}},
+     {PackErrorKind::Installer, "no PE header"}},
     {"installer_no_pe_signature", [](Inputs& in) { in.installer[0x41] = 'X'; },
-     {Refusal::Input::Installer, "no PE signature"}},
+     {PackErrorKind::Installer, "no PE signature"}},
     {"stub_not_pe", [](Inputs& in) { in.stub = bytes_of("#!/bin/sh\necho brevlo\n"); },
-     {Refusal::Input::NotAStub, "no MZ header"}},
+     {PackErrorKind::NotAStub, "no MZ header"}},
     {"stub_no_pe_signature", [](Inputs& in) { put(in.stub, 60, 0x7FFFFFF0); },
-     {Refusal::Input::NotAStub, "no PE signature"}},
+     {PackErrorKind::NotAStub, "no PE signature"}},
     {"stub_x86", [](Inputs& in) { write_at(in.stub, 0x84, std::uint16_t{0x14C}); },
-     {Refusal::Input::NotAStub, "machine 0x014C, not x64 (0x8664)"}},
+     {PackErrorKind::NotAStub, "machine 0x014C, not x64 (0x8664)"}},
     {"stub_pe32", [](Inputs& in) { write_at(in.stub, 0x98, std::uint16_t{0x10B}); },
-     {Refusal::Input::NotAStub, "not a PE32+ image (optional header magic 0x010B)"}},
+     {PackErrorKind::NotAStub, "not a PE32+ image (optional header magic 0x010B)"}},
     {"stub_cut_in_section_table", [](Inputs& in) { in.stub.resize(0x1A0); },
-     {Refusal::Input::NotAStub, "its section table is cut short"}},
+     {PackErrorKind::NotAStub, "its section table is cut short"}},
     {"stub_without_marker",
      [](Inputs& in) { edit_section(in.stub, ".brvlo", [](SectionHeader& s) { s.Name[4] = 'x'; }); },
-     {Refusal::Input::NotAStub, "it has no .brvlo section"}},
+     {PackErrorKind::NotAStub, "it has no .brvlo section"}},
     {"stub_bad_magic", [](Inputs& in) { in.stub[0x800 + 12] = '2'; },
-     {Refusal::Input::NotAStub, "its .brvlo section does not begin with \"brevlo-stub/1\""}},
+     {PackErrorKind::NotAStub, "its .brvlo section does not begin with \"brevlo-stub/1\""}},
     {"stub_tail_section_out_of_order",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
        std::swap(layout.sections[1], layout.sections[4]);  // .rsrc where .rdata was
        in.stub = build_image(layout);
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "section .rsrc comes before section .rdata; .brvcfg, .brvimg, .brvopt, .rsrc and .reloc must "
       "end the section table"}},
     {"stub_directory_in_tail",
      [](Inputs& in) {
        edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[9] = {0x5010, 0x28}; });
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "data directory 9 (RVA 0x5010, 0x28 bytes) is not inside a section that stays in place"}},
     {"stub_relocations_in_rsrc",
      [](Inputs& in) {
        edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[5] = {0x5000, 12}; });
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "its base relocations are neither in .reloc nor in a section that stays in place"}},
     {"stub_relocations_of_a_moving_page", [](Inputs& in) { put(in.stub, 0xE00, 0x5000); },
-     {Refusal::Input::Stub, "its base relocations fix up RVA 0x5000, which packing moves"}},
+     {PackErrorKind::Stub, "its base relocations fix up RVA 0x5000, which packing moves"}},
     {"stub_relocation_block_too_long", [](Inputs& in) { put(in.stub, 0xE04, 16); },
-     {Refusal::Input::Stub, "its base relocation block at offset 0x0 is malformed"}},
+     {PackErrorKind::Stub, "its base relocation block at offset 0x0 is malformed"}},
     {"stub_without_header_room",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
        layout.e_lfanew = 0x200;  // section table at 0x308: 6 headers fit before 0x400, 9 do not
        in.stub = build_image(layout);
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "its headers have room for 6 section headers, not the 9 of the packed launcher"}},
     {"stub_truncated_section_data", [](Inputs& in) { in.stub.resize(0xE08); },
-     {Refusal::Input::Stub, "section .reloc has data (0x200 bytes at 0xE00) beyond the end of the "
+     {PackErrorKind::Stub, "section .reloc has data (0x200 bytes at 0xE00) beyond the end of the "
                             "file"}},
     {"stub_section_without_data_past_the_end",
      [](Inputs& in) {
        edit_section(in.stub, ".bss", [](SectionHeader& s) { s.PointerToRawData = 0x100000; });
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "section .bss points at file offset 0x100000, beyond the end of the file"}},
     {"stub_sections_overlap_in_memory",
      [](Inputs& in) {
        edit_section(in.stub, ".rdata", [](SectionHeader& s) { s.VirtualSize = 0x1001; });
      },
-     {Refusal::Input::Stub, "section .brvlo is out of order in memory"}},
+     {PackErrorKind::Stub, "section .brvlo is out of order in memory"}},
     {"rsrc_directory_outside",
      [](Inputs& in) {
        edit_optional(in.stub, [](OptionalHeader64& oh) { oh.DataDirectory[2].Size = 0x10000; });
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "its resource directory (RVA 0x5000, 0x10000 bytes) lies outside the file"}},
     {"rsrc_table_beyond_end", [](Inputs& in) { put(in.stub, kRsrc + 20, 0x80007000); },
-     {Refusal::Input::Stub, "its resource directory has a table at offset 0x7000 beyond its end"}},
+     {PackErrorKind::Stub, "its resource directory has a table at offset 0x7000 beyond its end"}},
     {"rsrc_name_beyond_end", [](Inputs& in) { put(in.stub, kRsrc + 16, 0x800002DF); },
-     {Refusal::Input::Stub, "its resource directory has a name at offset 0x2DF beyond its end"}},
+     {PackErrorKind::Stub, "its resource directory has a name at offset 0x2DF beyond its end"}},
     {"rsrc_loop", [](Inputs& in) { put(in.stub, kRsrc + 40 + 20, 0x80000000); },
-     {Refusal::Input::Stub, "its resource directory reaches offset 0x0 twice"}},
+     {PackErrorKind::Stub, "its resource directory reaches offset 0x0 twice"}},
     {"rsrc_too_deep", [](Inputs& in) { put(in.stub, kRsrc + 112 + 20, 0x80000028); },
-     {Refusal::Input::Stub, "its resource directory nests deeper than type, name and language"}},
+     {PackErrorKind::Stub, "its resource directory nests deeper than type, name and language"}},
     {"rsrc_data_outside", [](Inputs& in) { put(in.stub, kRsrc + 184, 0x9000); },
-     {Refusal::Input::Stub, "its resource data at RVA 0x9000 (0x40 bytes) lies outside the file"}},
+     {PackErrorKind::Stub, "its resource data at RVA 0x9000 (0x40 bytes) lies outside the file"}},
     {"rsrc_languages_share_data", [](Inputs& in) { in.stub = stub_with_shared_resource_data(); },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "its resource directory names 68718428160 bytes of resource data, more than the file's "
       "2625055"}},
     {"rsrc_too_many_entries",
@@ -702,7 +706,7 @@ const RefusalCase kRefusals[] = {
        layout.sections[4].data = shared_data_resources(0x5000, 2, 65535, 0);
        in.stub = build_image(layout);
      },
-     {Refusal::Input::Stub, "its resource directory has more than 131072 entries"}},
+     {PackErrorKind::Stub, "its resource directory has more than 131072 entries"}},
     {"rsrc_names_too_long",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
@@ -713,35 +717,35 @@ const RefusalCase kRefusals[] = {
        }
        in.stub = build_image(layout);
      },
-     {Refusal::Input::Stub,
+     {PackErrorKind::Stub,
       "its resource directory names its resources with more than 1048576 characters in all"}},
     {"ico_empty", [](Inputs& in) { in.icon = ByteVec{}; },
-     {Refusal::Input::Icon, "only 0 bytes"}},
+     {PackErrorKind::Icon, "only 0 bytes"}},
     {"ico_reserved", [](Inputs& in) { in.icon = from_hex("010001000000"); },
-     {Refusal::Input::Icon, "its header's reserved field is 1, not 0"}},
+     {PackErrorKind::Icon, "its header's reserved field is 1, not 0"}},
     {"ico_cursor", [](Inputs& in) { in.icon = make_ico({{16, 32, dib_image(16, 8, 0)}}); (*in.icon)[2] = 2; },
-     {Refusal::Input::Icon, "its header's type is 2, not 1 (icon)"}},
+     {PackErrorKind::Icon, "its header's type is 2, not 1 (icon)"}},
     {"ico_no_image", [](Inputs& in) { in.icon = from_hex("000001000000"); },
-     {Refusal::Input::Icon, "it holds no image"}},
+     {PackErrorKind::Icon, "it holds no image"}},
     {"ico_directory_cut", [](Inputs& in) { in.icon = from_hex("00000100020010100000010020000800"); },
-     {Refusal::Input::Icon, "its directory of 2 images is cut short"}},
+     {PackErrorKind::Icon, "its directory of 2 images is cut short"}},
     {"ico_image_outside",
      [](Inputs& in) {
        in.icon = make_ico({{16, 32, dib_image(16, 8, 0)}, {0, 32, png_image()}});
        in.icon->pop_back();
      },
-     {Refusal::Input::Icon, "image 2 of 2 (48 bytes at 86) lies outside the file"}},
+     {PackErrorKind::Icon, "image 2 of 2 (48 bytes at 86) lies outside the file"}},
     {"ico_offset_overflow",
      [](Inputs& in) {
        in.icon = make_ico({{16, 32, dib_image(16, 8, 0)}});
        put(*in.icon, 18, 0xFFFFFFF0);
      },
-     {Refusal::Input::Icon, "image 1 of 1 (48 bytes at 4294967280) lies outside the file"}},
+     {PackErrorKind::Icon, "image 1 of 1 (48 bytes at 4294967280) lies outside the file"}},
     {"ico_images_share_data", [](Inputs& in) { in.icon = ico_with_shared_image(); },
-     {Refusal::Input::Icon,
+     {PackErrorKind::Icon,
       "its 65535 images total 68718428160 bytes, more than the file's 2097142"}},
     {"ico_not_an_image", [](Inputs& in) { in.icon = make_ico({{16, 32, bytes_of("GIF89a....")}}); },
-     {Refusal::Input::Icon, "image 1 of 1 is neither a PNG nor a bitmap with a BITMAPINFOHEADER"}},
+     {PackErrorKind::Icon, "image 1 of 1 is neither a PNG nor a bitmap with a BITMAPINFOHEADER"}},
     {"version_resource_missing",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
@@ -749,7 +753,7 @@ const RefusalCase kRefusals[] = {
        in.stub = build_image(layout);
        in.branding.product_name = "Ostrevan";
      },
-     {Refusal::Input::Stub, "it has no version resource to change"}},
+     {PackErrorKind::Stub, "it has no version resource to change"}},
     {"version_resource_malformed",
      [](Inputs& in) {
        StubLayout layout = standard_stub();
@@ -760,41 +764,41 @@ const RefusalCase kRefusals[] = {
        in.stub = build_image(layout);
        in.branding.file_description = "Ostrevan";
      },
-     {Refusal::Input::Stub, "its version resource is not a VS_VERSIONINFO block"}},
+     {PackErrorKind::Stub, "its version resource is not a VS_VERSIONINFO block"}},
     {"splash_not_png", [](Inputs& in) { in.splash = bytes_of("GIF89a, 2x2 pixels"); },
-     {Refusal::Input::Splash, "it is not a PNG file (no PNG signature)"}},
+     {PackErrorKind::Splash, "it is not a PNG file (no PNG signature)"}},
     {"splash_larger_than_8_mib",
      [](Inputs& in) {
        in.splash = kPngRgba;
        in.splash->resize(8 * 1024 * 1024 + 1);
      },
-     {Refusal::Input::Splash, "it is 8388609 bytes, more than 8 MiB"}},
+     {PackErrorKind::Splash, "it is 8388609 bytes, more than 8 MiB"}},
     {"splash_cut_short",
      [](Inputs& in) { in.splash = ByteVec(kPngRgba.begin(), kPngRgba.begin() + 50); },
-     {Refusal::Input::Splash, "it is cut short in its IDAT chunk at offset 33"}},
+     {PackErrorKind::Splash, "it is cut short in its IDAT chunk at offset 33"}},
     {"splash_without_iend",
      [](Inputs& in) { in.splash = ByteVec(kPngRgba.begin(), kPngRgba.end() - 12); },
-     {Refusal::Input::Splash, "it is cut short before its IEND chunk"}},
+     {PackErrorKind::Splash, "it is cut short before its IEND chunk"}},
     {"splash_bad_crc",
      [](Inputs& in) {
        in.splash = kPngRgba;
        (*in.splash)[41] ^= 1;  // the first byte of IDAT's data
      },
-     {Refusal::Input::Splash, "its IDAT chunk at offset 33 has CRC 0x8871A615, not 0x9F59C2D5"}},
+     {PackErrorKind::Splash, "its IDAT chunk at offset 33 has CRC 0x8871A615, not 0x9F59C2D5"}},
     {"splash_first_chunk_not_ihdr",
      [](Inputs& in) {
        // A tEXt chunk (with its right CRC) before IHDR.
        in.splash = from_hex("89504e470d0a1a0a0000000374455874610062dc49a23b");
        in.splash->insert(in.splash->end(), kPngRgba.begin() + 8, kPngRgba.end());
      },
-     {Refusal::Input::Splash, "its first chunk is not a 13-byte IHDR"}},
+     {PackErrorKind::Splash, "its first chunk is not a 13-byte IHDR"}},
     {"splash_greyscale", [](Inputs& in) { in.splash = kPngGrey; },
-     {Refusal::Input::Splash,
+     {PackErrorKind::Splash,
       "its colour type is 0; a splash is truecolour, with or without alpha, or palette"}},
     {"splash_too_wide", [](Inputs& in) { in.splash = kPngTooWide; },
-     {Refusal::Input::Splash, "it is 2049x1 pixels; a splash is at most 2048x2048"}},
+     {PackErrorKind::Splash, "it is 2049x1 pixels; a splash is at most 2048x2048"}},
     {"splash_not_decodable", [](Inputs& in) { in.splash = kPngNotZlib; },
-     {Refusal::Input::Splash, "its image data does not decode: bad zlib header"}},
+     {PackErrorKind::Splash, "its image data does not decode: bad zlib header"}},
 };
 
 class PackRefusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -1219,10 +1223,10 @@ TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
     if (row.name == "image_byte_flipped") {
       ByteVec image = in.installer;
       image[5] ^= 1;
-      EXPECT_EQ(facts.error(), "installer digest mismatch: recorded " + recorded +
+      EXPECT_EQ(facts.error().text, "installer digest mismatch: recorded " + recorded +
                                    ", the image's is " + hex_digits(image_digest(image)));
     } else {
-      EXPECT_EQ(facts.error(), row.want) << row.name;
+      EXPECT_EQ(facts.error().text, row.want) << row.name;
     }
   }
 }

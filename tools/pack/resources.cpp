@@ -24,11 +24,11 @@ std::uint64_t units_of(const ResourceId& id) {
   return name ? name->size() : 0;
 }
 
-std::unexpected<std::string> malformed(const std::string& what) {
-  return std::unexpected("its resource directory " + what);
+std::unexpected<PackError> malformed(const std::string& what) {
+  return pack_error(PackErrorKind::Malformed, "its resource directory " + what);
 }
 
-std::expected<ResourceId, std::string> read_key(const TreeReader& reader, std::uint32_t field) {
+PackResult<ResourceId> read_key(const TreeReader& reader, std::uint32_t field) {
   if (!(field & kHighBit)) return ResourceId(field);
   const std::uint64_t offset = field & ~kHighBit;
   const auto length = read_at<std::uint16_t>(reader.directory, offset);
@@ -40,7 +40,7 @@ std::expected<ResourceId, std::string> read_key(const TreeReader& reader, std::u
   return ResourceId(std::move(name));
 }
 
-std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t offset, int level,
+PackResult<void> read_table(TreeReader& reader, std::uint64_t offset, int level,
                                             Resource& path) {
   if (!reader.seen.insert(offset).second) {
     return malformed("reaches offset " + hex(offset) + " twice");
@@ -80,7 +80,7 @@ std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t of
     }
     const auto data = reader.at_rva(data_entry->OffsetToData, data_entry->Size);
     if (!data) {
-      return std::unexpected("its resource data at RVA " + hex(data_entry->OffsetToData) + " (" +
+      return pack_error(PackErrorKind::Malformed, "its resource data at RVA " + hex(data_entry->OffsetToData) + " (" +
                              hex(data_entry->Size) + " bytes) lies outside the file");
     }
     reader.name_units += units_of(path.type) + units_of(path.name) + units_of(path.language);
@@ -94,7 +94,7 @@ std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t of
     leaf.data = *data;
     reader.found.push_back(std::move(leaf));
   }
-  return std::expected<void, std::string>();
+  return {};
 }
 
 bool key_less(const Resource& a, const Resource& b) {
@@ -194,12 +194,12 @@ SectionPlan plan_section(const ResourceSet& set) {
 
 }  // namespace
 
-std::expected<ResourceSet, std::string> read_resources(DataDirectory dir, const RvaBytes& at_rva,
+PackResult<ResourceSet> read_resources(DataDirectory dir, const RvaBytes& at_rva,
                                                        std::uint64_t data_limit) {
   if (dir.Size == 0) return ResourceSet();
   const auto directory = at_rva(dir.VirtualAddress, dir.Size);
   if (!directory) {
-    return std::unexpected("its resource directory (RVA " + hex(dir.VirtualAddress) + ", " +
+    return pack_error(PackErrorKind::Malformed, "its resource directory (RVA " + hex(dir.VirtualAddress) + ", " +
                            hex(dir.Size) + " bytes) lies outside the file");
   }
   TreeReader reader{*directory, at_rva, {}, {}};

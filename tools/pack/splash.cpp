@@ -23,7 +23,9 @@ namespace {
 
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-std::unexpected<std::string> wrong(std::string reason) { return std::unexpected(std::move(reason)); }
+std::unexpected<PackError> wrong(std::string reason) {
+  return pack_error(PackErrorKind::Malformed, std::move(reason));
+}
 
 std::uint32_t big_endian(Bytes bytes, std::size_t at) {
   return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
@@ -69,7 +71,7 @@ struct StbPixels {
 
 }  // namespace
 
-std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png) {
+PackResult<std::vector<std::uint8_t>> splash_section(Bytes png) {
   if (png.size() > kSplashLargestFile) {
     return wrong("it is " + std::to_string(png.size()) + " bytes, more than 8 MiB");
   }
