@@ -124,10 +124,10 @@ std::size_t table_size(std::size_t entries) {
   return sizeof(ResourceDirectory) + entries * sizeof(ResourceDirectoryEntry);
 }
 
-SectionPlan plan_section(const ResourceSet& set) {
-  SectionPlan plan;
-  // Level 1: one table of types; level 2: a table of names per type; level 3: a table of
-  // languages per (type, name). Each table lists the indexes of set it spans.
+// Level 1: one table of types; level 2: a table of names per type; level 3: a table of
+// languages per (type, name). Each table lists the indexes of set it spans.
+std::vector<SectionPlan::Table> plan_tables(const ResourceSet& set) {
+  std::vector<SectionPlan::Table> tables;
   struct Span {
     std::size_t begin, end;
   };
@@ -147,9 +147,15 @@ SectionPlan plan_section(const ResourceSet& set) {
         if (level + 1 < kLevels) levels[level + 1].push_back({i, j});
         i = j;
       }
-      plan.tables.push_back(std::move(table));
+      tables.push_back(std::move(table));
     }
   }
+  return tables;
+}
+
+// Where everything lies: the tables, the names, the data entries (8-byte aligned), then each
+// resource's data (8-byte aligned); plan.size is where the last data ends.
+void place_section_parts(const ResourceSet& set, SectionPlan& plan) {
   std::uint64_t offset = 0;
   for (SectionPlan::Table& table : plan.tables) {
     table.offset = offset;
@@ -176,8 +182,11 @@ SectionPlan plan_section(const ResourceSet& set) {
     offset += resource.data.size();
   }
   plan.size = offset;
-  // Tables are listed level by level in key order, so each key of a type or name table points at
-  // the next table not yet pointed at, and each key of a language table at the next data entry.
+}
+
+// Tables are listed level by level in key order, so each key of a type or name table points at
+// the next table not yet pointed at, and each key of a language table at the next data entry.
+void link_tables(SectionPlan& plan) {
   std::size_t next_table = 1;
   std::size_t next_leaf = 0;
   for (SectionPlan::Table& table : plan.tables) {
@@ -189,6 +198,13 @@ SectionPlan plan_section(const ResourceSet& set) {
       }
     }
   }
+}
+
+SectionPlan plan_section(const ResourceSet& set) {
+  SectionPlan plan;
+  plan.tables = plan_tables(set);
+  place_section_parts(set, plan);
+  link_tables(plan);
   return plan;
 }
 
