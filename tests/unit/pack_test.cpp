@@ -17,6 +17,7 @@
 #include "pack/ico.hpp"
 #include "pack/inspect.hpp"
 #include "pack/pack.hpp"
+#include "pack/options.hpp"
 #include "pack/pack_tool.hpp"
 #include "pack/resources.hpp"
 #include "pack/version_info.hpp"
@@ -1386,26 +1387,6 @@ const std::string kUsageLine =
     "[--failure-dialog] [--support-log] [--splash IMAGE.png]\n"
     "       brevlo-pack inspect [--json] LAUNCHER.exe";
 
-// What --help adds about the pack options.
-const std::string kOptionsText =
-    "\n"
-    "--failure-dialog  when a run fails (exit 1 or 101) and the launcher was started without a\n"
-    "                  standard error handle (double-clicked in Explorer), show the failure\n"
-    "                  line(s) in a message box titled with --product-name (else productName)\n"
-    "                  before exiting; with a console, file or pipe for standard error nothing\n"
-    "                  is shown\n"
-    "--support-log     append each run to %TEMP%\\<productName>-launcher.log: the start time,\n"
-    "                  the launcher's version and command line, every line printed and the exit\n"
-    "                  status; the oldest runs are dropped to keep it at most 64 KiB\n"
-    "--splash IMAGE.png\n"
-    "                  when the game is missing, the installer runs silently and the launcher\n"
-    "                  was started without a standard error handle, show IMAGE.png (with its\n"
-    "                  transparency) centred on the screen from 1 second after the installation\n"
-    "                  began until the game has started; a PNG of truecolour or palette pixels,\n"
-    "                  at most 2048x2048 and 8 MiB, stored decoded (4 bytes a pixel)\n"
-    "Without these options the launcher shows nothing and writes no log. See\n"
-    "docs/publisher-guide.md for pictures of the dialog and the splash.\n";
-
 struct MistakeCase {
   const char* what;
   std::size_t kept;                // how many arguments of the full command line stay
@@ -1418,7 +1399,7 @@ TEST_F(PackTool, CommandLineMistakes) {
   const std::size_t all = command().size();
   const MistakeCase cases[] = {
       {"no arguments", 0, {}, {2, "", kUsageLine + "\n"}},
-      {"--help", 0, {"--help"}, {0, kUsageLine + "\n" + kOptionsText, ""}},
+      {"--help", 0, {"--help"}, {0, help_text(), ""}},
       {"unknown argument", all, {"--verbose"},
        {2, "", "brevlo-pack: unknown argument --verbose" + help}},
       {"option without its value", all, {"--icon"},
