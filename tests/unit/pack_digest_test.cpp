@@ -5,37 +5,46 @@ namespace brevlo::pack {
 namespace pack_test {
 namespace {
 
-TEST(Digests, KnownAnswersWholeAndInPieces) {
-  struct Row {
-    DigestAlgorithm algorithm;
-    std::string_view name, oid, empty, abc;
-  };
-  const Row rows[] = {
-      {DigestAlgorithm::Sha1, "sha1", "1.3.14.3.2.26", "da39a3ee5e6b4b0d3255bfef95601890afd80709",
-       "a9993e364706816aba3e25717850c26c9cd0d89d"},
-      {DigestAlgorithm::Sha256, "sha256", "2.16.840.1.101.3.4.2.1",
-       "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
-       "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {DigestAlgorithm::Sha384, "sha384", "2.16.840.1.101.3.4.2.2",
-       "38b060a751ac96384cd9327eb1b1e36a21fdb71114be07434c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b",
-       "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
-      {DigestAlgorithm::Sha512, "sha512", "2.16.840.1.101.3.4.2.3",
-       "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e",
-       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
-  };
+struct DigestRow {
+  DigestAlgorithm algorithm;
+  std::string_view name, oid, empty, abc;
+};
+
+const DigestRow kDigestRows[] = {
+    {DigestAlgorithm::Sha1, "sha1", "1.3.14.3.2.26", "da39a3ee5e6b4b0d3255bfef95601890afd80709",
+     "a9993e364706816aba3e25717850c26c9cd0d89d"},
+    {DigestAlgorithm::Sha256, "sha256", "2.16.840.1.101.3.4.2.1",
+     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    {DigestAlgorithm::Sha384, "sha384", "2.16.840.1.101.3.4.2.2",
+     "38b060a751ac96384cd9327eb1b1e36a21fdb71114be07434c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b",
+     "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
+    {DigestAlgorithm::Sha512, "sha512", "2.16.840.1.101.3.4.2.3",
+     "cf83e1357eefb8bdf1542850d66d8007d620e4050b5715dc83f4a921d36ce9ce47d0d13c5d85f2b0ff8318d2877eec2f63b931bd47417a81a538327af927da3e",
+     "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
+};
+
+class Digests : public ::testing::TestWithParam<DigestRow> {};
+
+TEST_P(Digests, KnownAnswersWholeAndInPieces) {
+  const DigestRow& row = GetParam();
   const std::uint8_t a[] = {'a'}, bc[] = {'b', 'c'};
-  for (const Row& row : rows) {
-    EXPECT_EQ(digest_name(row.algorithm), row.name);
-    EXPECT_EQ(digest_from_oid(row.oid), row.algorithm);
-    const auto empty = digest_of(row.algorithm, {});
-    ASSERT_TRUE(empty.has_value()) << empty.error();
-    EXPECT_EQ(hex_digits(*empty), row.empty);
-    const Bytes pieces[] = {a, {}, bc};
-    const auto abc = digest_of(row.algorithm, pieces);
-    ASSERT_TRUE(abc.has_value()) << abc.error();
-    EXPECT_EQ(hex_digits(*abc), row.abc);
-  }
-  EXPECT_EQ(digest_from_oid("1.2.840.113549.2.5"), std::nullopt) << "MD5 is not taken";
+  EXPECT_EQ(digest_name(row.algorithm), row.name);
+  EXPECT_EQ(digest_from_oid(row.oid), row.algorithm);
+  const auto empty = digest_of(row.algorithm, {});
+  ASSERT_TRUE(empty.has_value()) << empty.error();
+  EXPECT_EQ(hex_digits(*empty), row.empty);
+  const Bytes pieces[] = {a, {}, bc};
+  const auto abc = digest_of(row.algorithm, pieces);
+  ASSERT_TRUE(abc.has_value()) << abc.error();
+  EXPECT_EQ(hex_digits(*abc), row.abc);
+}
+
+INSTANTIATE_TEST_SUITE_P(Algorithms, Digests, ::testing::ValuesIn(kDigestRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DigestOid, Md5IsNotTaken) {
+  EXPECT_EQ(digest_from_oid("1.2.840.113549.2.5"), std::nullopt);
 }
 
 TEST(ImageDigest, KnownAnswersWholeAndInPieces) {

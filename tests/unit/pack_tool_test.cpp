@@ -156,36 +156,42 @@ const std::string kUsageLine =
     "       brevlo-pack inspect [--json] LAUNCHER.exe";
 
 struct MistakeCase {
-  const char* what;
-  std::size_t kept;                // how many arguments of the full command line stay
+  const char* name;
+  std::size_t kept;                // how many arguments of the full command line stay (kAll: all)
   std::vector<std::string> added;  // after them
   ToolOutcome outcome;
 };
 
-TEST_F(PackTool, CommandLineMistakes) {
-  const std::string help = "; brevlo-pack --help shows the usage\n";
-  const std::size_t all = command().size();
-  const MistakeCase cases[] = {
-      {"no arguments", 0, {}, {2, "", kUsageLine + "\n"}},
-      {"--help", 0, {"--help"}, {0, help_text(), ""}},
-      {"unknown argument", all, {"--verbose"},
-       {2, "", "brevlo-pack: unknown argument --verbose" + help}},
-      {"option without its value", all, {"--icon"},
-       {2, "", "brevlo-pack: --icon needs a value" + help}},
-      {"option given twice", all, {"--stub", "again.exe"},
-       {2, "", "brevlo-pack: --stub given twice" + help}},
-      {"missing --out", 6, {}, {2, "", "brevlo-pack: missing --out" + help}},
-  };
-  for (const MistakeCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<std::string> args = command();
-    args.resize(c.kept);
-    args.insert(args.end(), c.added.begin(), c.added.end());
-    EXPECT_EQ(run(args), c.outcome);
-    EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
-  }
+constexpr std::size_t kAll = 8;
+const std::string kSeeHelp = "; brevlo-pack --help shows the usage\n";
+
+class PackToolMistake : public PackTool, public ::testing::WithParamInterface<MistakeCase> {};
+
+TEST_P(PackToolMistake, IsReportedAndWritesNothing) {
+  const MistakeCase& c = GetParam();
+  std::vector<std::string> args = command();
+  ASSERT_EQ(args.size(), kAll);
+  args.resize(c.kept);
+  args.insert(args.end(), c.added.begin(), c.added.end());
+  const ToolOutcome want = c.outcome.status == 0 ? ToolOutcome{0, help_text(), ""} : c.outcome;
+  EXPECT_EQ(run(args), want);
+  EXPECT_FALSE(fs::exists(dir_ / "Ostrevan.exe"));
 }
 
+const MistakeCase kMistakes[] = {
+    {"NoArguments", 0, {}, {2, "", kUsageLine + "\n"}},
+    {"Help", 0, {"--help"}, {0, "", ""}},  // the help on standard output
+    {"UnknownArgument", kAll, {"--verbose"},
+     {2, "", "brevlo-pack: unknown argument --verbose" + kSeeHelp}},
+    {"OptionWithoutItsValue", kAll, {"--icon"},
+     {2, "", "brevlo-pack: --icon needs a value" + kSeeHelp}},
+    {"OptionGivenTwice", kAll, {"--stub", "again.exe"},
+     {2, "", "brevlo-pack: --stub given twice" + kSeeHelp}},
+    {"MissingOut", 6, {}, {2, "", "brevlo-pack: missing --out" + kSeeHelp}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, PackToolMistake, ::testing::ValuesIn(kMistakes),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pack_test
