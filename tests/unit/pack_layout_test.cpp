@@ -125,29 +125,46 @@ TEST(PackLayout, StubWithoutResourcesOrRelocationsGetsThePayloadAlone) {
   EXPECT_EQ(out.size(), 0x1200u);
 }
 
-// Sizes the format's 32-bit fields can hold, and one byte past them.
-TEST(PackLayout, RefusesALauncherBeyondThe32BitSizes) {
+// Sizes the format's 32-bit fields can hold, and one byte past them. A size of kRoom + n is n
+// bytes past the room the stub leaves up to the last aligned page below 4 GiB.
+constexpr std::uint64_t kRoom = std::uint64_t{1} << 40;
+
+struct SizeRow {
+  const char* name;
+  std::vector<std::pair<std::string_view, std::uint64_t>> tail;  // section name, size
+  bool fits;
+};
+
+const SizeRow kSizeRows[] = {
+    {"Installer2GiB", {{".brvimg", std::uint64_t{1} << 31}}, true},
+    {"InstallerFillingTheRoom", {{".brvimg", kRoom}}, true},
+    {"InstallerOneBytePastTheRoom", {{".brvimg", kRoom + 1}}, false},
+    {"Installer2GiBAndResources2GiB",
+     {{".brvimg", std::uint64_t{1} << 31}, {".rsrc", std::uint64_t{1} << 31}}, false},
+};
+
+class PackLayoutSize : public ::testing::TestWithParam<SizeRow> {};
+
+TEST_P(PackLayoutSize, FitsTheFormatsSizesOrIsRefused) {
   const ByteVec image = build_image(standard_stub());
   const auto stub = read_stub(image);
   ASSERT_TRUE(stub.has_value()) << stub.error().text;
   const std::uint64_t room = 0xFFFFF000 - stub->kept_virtual_end;  // up to the last aligned page
-  const std::pair<std::vector<TailSection>, bool> rows[] = {
-      {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}}, true},
-      {{{".brvimg", kReadOnlyData, room}}, true},
-      {{{".brvimg", kReadOnlyData, room + 1}}, false},
-      {{{".brvimg", kReadOnlyData, std::uint64_t{1} << 31}, {".rsrc", kData, std::uint64_t{1} << 31}},
-       false},
-  };
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    const auto layout = lay_out(*stub, rows[i].first);
-    EXPECT_EQ(layout.has_value(), rows[i].second) << "row " << i;
-    if (!layout) {
-      EXPECT_EQ(std::tuple(layout.error().kind, layout.error().text),
-                std::tuple(PackErrorKind::Output,
-                           std::string("the packed launcher would be larger than 4 GiB")));
-    }
+  std::vector<TailSection> tail;
+  for (const auto& [name, size] : GetParam().tail) {
+    tail.push_back({name, name == ".rsrc" ? kData : kReadOnlyData,
+                    size >= kRoom ? room + (size - kRoom) : size});
+  }
+  const auto layout = lay_out(*stub, tail);
+  EXPECT_EQ(layout.has_value(), GetParam().fits);
+  if (!layout) {
+    EXPECT_EQ(layout.error(), (PackError{PackErrorKind::Output,
+                                         "the packed launcher would be larger than 4 GiB"}));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, PackLayoutSize, ::testing::ValuesIn(kSizeRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PackLayout, ChecksumMatchesTheWordByWordSumForAnySplit) {
   ByteVec image = build_image(standard_stub());
