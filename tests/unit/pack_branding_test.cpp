@@ -120,27 +120,40 @@ TEST(VersionInfo, WritesTheResourceCompilersBytesAndReadsThemBack) {
   EXPECT_EQ(write_version_info(huge), std::nullopt);
 }
 
-TEST(VersionInfo, ParsesOneToFourNumbersUpTo65535) {
-  using Parts = std::array<std::uint16_t, 4>;
-  const std::pair<std::string_view, std::optional<Parts>> cases[] = {
-      {"1", Parts{1, 0, 0, 0}},
-      {"1.2.3", Parts{1, 2, 3, 0}},
-      {"65535.0.007.65535", Parts{65535, 0, 7, 65535}},
-      {"", std::nullopt},
-      {"1.", std::nullopt},
-      {".1", std::nullopt},
-      {"1..2", std::nullopt},
-      {"1.2.3.4.5", std::nullopt},
-      {"65536", std::nullopt},
-      {"99999999999999999999", std::nullopt},
-      {"-1", std::nullopt},
-      {"+1", std::nullopt},
-      {" 1", std::nullopt},
-      {"1,2", std::nullopt},
-      {"1.2a", std::nullopt},
-  };
-  for (const auto& [text, parts] : cases) EXPECT_EQ(parse_version(text), parts) << text;
+using VersionParts = std::array<std::uint16_t, 4>;
+
+struct VersionCase {
+  const char* name;
+  std::string_view text;
+  std::optional<VersionParts> parts;
+};
+
+const VersionCase kVersionCases[] = {
+    {"One", "1", VersionParts{1, 0, 0, 0}},
+    {"Three", "1.2.3", VersionParts{1, 2, 3, 0}},
+    {"FourWithLeadingZeros", "65535.0.007.65535", VersionParts{65535, 0, 7, 65535}},
+    {"Empty", "", std::nullopt},
+    {"TrailingDot", "1.", std::nullopt},
+    {"LeadingDot", ".1", std::nullopt},
+    {"EmptyPart", "1..2", std::nullopt},
+    {"FiveParts", "1.2.3.4.5", std::nullopt},
+    {"Over65535", "65536", std::nullopt},
+    {"Huge", "99999999999999999999", std::nullopt},
+    {"Minus", "-1", std::nullopt},
+    {"Plus", "+1", std::nullopt},
+    {"LeadingSpace", " 1", std::nullopt},
+    {"Comma", "1,2", std::nullopt},
+    {"TrailingLetter", "1.2a", std::nullopt},
+};
+
+class VersionText : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(VersionText, IsOneToFourNumbersUpTo65535) {
+  EXPECT_EQ(parse_version(GetParam().text), GetParam().parts) << GetParam().text;
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, VersionText, ::testing::ValuesIn(kVersionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Resources, NamedEntriesComeBeforeIdsAndTheTreeReadsBack) {
   ResourceSet set;
