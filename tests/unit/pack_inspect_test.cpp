@@ -133,96 +133,103 @@ TEST(Inspect, MarkSectionLargerInMemoryThanInTheFile) {
   EXPECT_EQ(facts->stub_version, "2.0.0");
 }
 
-TEST(Inspect, DamagedLaunchersNameWhatIsWrong) {
+// Where the section of that name starts in the file, 0 when there is none.
+std::size_t section_offset(const ByteVec& image, std::string_view name) {
+  for (const SectionHeader& h : section_table(image)) {
+    if (section_name(h) == name) return h.PointerToRawData;
+  }
+  return 0;
+}
+
+struct DamageRow {
+  std::string name;
+  std::function<void(ByteVec&, const Inputs&)> damage;  // on a copy of the launcher packed from in
+  std::string want;
+};
+
+const DamageRow kDamages[] = {
+    {"bare_stub", [](ByteVec& b, const Inputs& in) { b = in.stub; },
+     "not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt section (a bare stub?)"},
+    {"not_pe", [](ByteVec& b, const Inputs&) { b = bytes_of("#!/bin/sh\n"); },
+     "not a brevlo launcher: no MZ header"},
+    {"truncated", [](ByteVec& b, const Inputs&) { b.resize(b.size() - 0x100); },
+     "sections out of place: section .reloc has data (0x200 bytes at 0x1600) beyond the end of "
+     "the file"},
+    {"trailing_bytes", [](ByteVec& b, const Inputs&) { b.resize(b.size() + 16); },
+     "sections out of place: 16 bytes follow the last section"},
+    {"image_byte_flipped",
+     [](ByteVec& b, const Inputs&) { b[section_offset(b, ".brvimg") + 5] ^= 1; },
+     ""},  // the digest line, made in the test from the installer
+    {"config_damaged", [](ByteVec& b, const Inputs&) { b[section_offset(b, ".brvcfg")] = '['; },
+     "game.json does not parse: 无法解析 game.json: Error(\"expected `,` or `]`\", line: 1, "
+     "column: 18)"},
+    {"options_damaged", [](ByteVec& b, const Inputs&) { b[section_offset(b, ".brvopt") + 20] = 1; },
+     "the .brvopt section is damaged"},
+    {"splash_flag_without_section", [](ByteVec& b, const Inputs&) { b[section_offset(b, ".brvopt") + 16] |= 8; },
+     "the splash option is set but there is no .brvspl section"},
+    {"signature_outside_the_file",
+     [](ByteVec& b, const Inputs&) {
+       edit_optional(b, [&](OptionalHeader64& oh) {
+         oh.DataDirectory[kDirSecurity] = {static_cast<std::uint32_t>(b.size()), 16};
+       });
+     },
+     "sections out of place: the certificate table does not end the file after the last "
+     "section"},
+    {"signature_not_pkcs7", [](ByteVec& b, const Inputs&) { append_certificate(b, 0, 16, 0, 0); },
+     "signature: the certificate table's entry is not a PKCS #7 signature"},
+    {"signature_revision_only", [](ByteVec& b, const Inputs&) { append_certificate(b, 0, 16, 0x0200, 1); },
+     "signature: the certificate table's entry is not a PKCS #7 signature"},
+    {"signature_type_only", [](ByteVec& b, const Inputs&) { append_certificate(b, 0, 16, 0x0100, 2); },
+     "signature: the certificate table's entry is not a PKCS #7 signature"},
+    {"signature_entry_longer_than_its_table",
+     [](ByteVec& b, const Inputs&) { append_certificate(b, 0, 24, 0x0200, 2); },
+     "signature: the certificate table's entry does not fit in it"},
+    {"signature_entry_over_4_mib",
+     [](ByteVec& b, const Inputs&) { append_certificate(b, 0, (4 << 20) + 8, 0x0200, 2, (4 << 20) + 8); },
+     "signature: the certificate table's entry is larger than 4194304 bytes"},
+    {"signature_not_8_byte_aligned", [](ByteVec& b, const Inputs&) { append_certificate(b, 4, 16, 0x0200, 2); },
+     "sections out of place: the certificate table does not end the file after the last "
+     "section"},
+    {"resources_share_their_data",
+     [](ByteVec& b, const Inputs&) {
+       StubLayout layout = standard_stub();
+       layout.certificate.clear();
+       layout.sections[4].resources.reset();
+       layout.sections[4].data = shared_data_resources(0x8000, 1, 65535, 1 << 20);
+       const auto encoded = encode_pack_options({});
+       const ByteVec options(encoded.begin(), encoded.end());
+       layout.sections.insert(layout.sections.begin() + 4,
+                              {{".brvcfg", kReadOnlyData, bytes_of(kConfig), 0, std::nullopt},
+                               {".brvimg", kReadOnlyData, installer_image(), 0, std::nullopt},
+                               {".brvopt", kReadOnlyData, options, 0, std::nullopt}});
+       b = build_image(layout);
+     },
+     "its resources are malformed: its resource directory names 68718428160 bytes of "
+     "resource data, more than the file's 2627072"},
+};
+
+class InspectDamaged : public ::testing::TestWithParam<DamageRow> {};
+
+TEST_P(InspectDamaged, NamesWhatIsWrong) {
+  const DamageRow& row = GetParam();
   const Inputs in;
-  const ByteVec good = packed_bytes(in);
-  const auto section_at = [&](std::string_view name) {
-    for (const SectionHeader& h : section_table(good)) {
-      if (section_name(h) == name) return std::pair<std::size_t, std::size_t>(h.PointerToRawData, h.VirtualSize);
-    }
-    return std::pair<std::size_t, std::size_t>(0, 0);
-  };
-  const std::string recorded = hex_digits(image_digest(in.installer));
-  struct Row {
-    std::string name;
-    std::function<void(ByteVec&)> damage;
-    std::string want;
-  };
-  const Row rows[] = {
-      {"bare_stub", [&](ByteVec& b) { b = in.stub; },
-       "not a packed launcher: it lacks a .brvcfg, .brvimg or .brvopt section (a bare stub?)"},
-      {"not_pe", [](ByteVec& b) { b = bytes_of("#!/bin/sh\n"); },
-       "not a brevlo launcher: no MZ header"},
-      {"truncated", [](ByteVec& b) { b.resize(b.size() - 0x100); },
-       "sections out of place: section .reloc has data (0x200 bytes at 0x1600) beyond the end of "
-       "the file"},
-      {"trailing_bytes", [](ByteVec& b) { b.resize(b.size() + 16); },
-       "sections out of place: 16 bytes follow the last section"},
-      {"image_byte_flipped",
-       [&](ByteVec& b) { b[section_at(".brvimg").first + 5] ^= 1; },
-       ""},  // filled below: the digest line
-      {"config_damaged", [&](ByteVec& b) { b[section_at(".brvcfg").first] = '['; },
-       "game.json does not parse: 无法解析 game.json: Error(\"expected `,` or `]`\", line: 1, "
-       "column: 18)"},
-      {"options_damaged", [&](ByteVec& b) { b[section_at(".brvopt").first + 20] = 1; },
-       "the .brvopt section is damaged"},
-      {"splash_flag_without_section", [&](ByteVec& b) { b[section_at(".brvopt").first + 16] |= 8; },
-       "the splash option is set but there is no .brvspl section"},
-      {"signature_outside_the_file",
-       [](ByteVec& b) {
-         edit_optional(b, [&](OptionalHeader64& oh) {
-           oh.DataDirectory[kDirSecurity] = {static_cast<std::uint32_t>(b.size()), 16};
-         });
-       },
-       "sections out of place: the certificate table does not end the file after the last "
-       "section"},
-      {"signature_not_pkcs7", [](ByteVec& b) { append_certificate(b, 0, 16, 0, 0); },
-       "signature: the certificate table's entry is not a PKCS #7 signature"},
-      {"signature_revision_only", [](ByteVec& b) { append_certificate(b, 0, 16, 0x0200, 1); },
-       "signature: the certificate table's entry is not a PKCS #7 signature"},
-      {"signature_type_only", [](ByteVec& b) { append_certificate(b, 0, 16, 0x0100, 2); },
-       "signature: the certificate table's entry is not a PKCS #7 signature"},
-      {"signature_entry_longer_than_its_table",
-       [](ByteVec& b) { append_certificate(b, 0, 24, 0x0200, 2); },
-       "signature: the certificate table's entry does not fit in it"},
-      {"signature_entry_over_4_mib",
-       [](ByteVec& b) { append_certificate(b, 0, (4 << 20) + 8, 0x0200, 2, (4 << 20) + 8); },
-       "signature: the certificate table's entry is larger than 4194304 bytes"},
-      {"signature_not_8_byte_aligned", [](ByteVec& b) { append_certificate(b, 4, 16, 0x0200, 2); },
-       "sections out of place: the certificate table does not end the file after the last "
-       "section"},
-      {"resources_share_their_data",
-       [](ByteVec& b) {
-         StubLayout layout = standard_stub();
-         layout.certificate.clear();
-         layout.sections[4].resources.reset();
-         layout.sections[4].data = shared_data_resources(0x8000, 1, 65535, 1 << 20);
-         const auto encoded = encode_pack_options({});
-         const ByteVec options(encoded.begin(), encoded.end());
-         layout.sections.insert(layout.sections.begin() + 4,
-                                {{".brvcfg", kReadOnlyData, bytes_of(kConfig), 0, std::nullopt},
-                                 {".brvimg", kReadOnlyData, installer_image(), 0, std::nullopt},
-                                 {".brvopt", kReadOnlyData, options, 0, std::nullopt}});
-         b = build_image(layout);
-       },
-       "its resources are malformed: its resource directory names 68718428160 bytes of "
-       "resource data, more than the file's 2627072"},
-  };
-  for (const Row& row : rows) {
-    ByteVec bytes = good;
-    row.damage(bytes);
-    const auto facts = inspect_launcher(bytes);
-    ASSERT_FALSE(facts.has_value()) << row.name;
-    if (row.name == "image_byte_flipped") {
-      ByteVec image = in.installer;
-      image[5] ^= 1;
-      EXPECT_EQ(facts.error().text, "installer digest mismatch: recorded " + recorded +
-                                   ", the image's is " + hex_digits(image_digest(image)));
-    } else {
-      EXPECT_EQ(facts.error().text, row.want) << row.name;
-    }
+  ByteVec bytes = packed_bytes(in);
+  row.damage(bytes, in);
+  const auto facts = inspect_launcher(bytes);
+  ASSERT_FALSE(facts.has_value());
+  if (row.name == "image_byte_flipped") {
+    ByteVec image = in.installer;
+    image[5] ^= 1;
+    EXPECT_EQ(facts.error().text, "installer digest mismatch: recorded " +
+                                      hex_digits(image_digest(in.installer)) + ", the image's is " +
+                                      hex_digits(image_digest(image)));
+  } else {
+    EXPECT_EQ(facts.error().text, row.want);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, InspectDamaged, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(Inspect, InstallerCertificateTable) {
   // The installer image with a PE32 or PE32+ optional header (magic at 0x58) whose security
