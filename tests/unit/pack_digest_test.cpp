@@ -47,33 +47,44 @@ TEST(DigestOid, Md5IsNotTaken) {
   EXPECT_EQ(digest_from_oid("1.2.840.113549.2.5"), std::nullopt);
 }
 
-TEST(ImageDigest, KnownAnswersWholeAndInPieces) {
-  ByteVec long_input(1000);
-  for (std::size_t i = 0; i < long_input.size(); ++i) long_input[i] = static_cast<std::uint8_t>(i * 7);
-  const ByteVec abc = {'a', 'b', 'c'};
-  struct Row {
-    ByteVec input;
-    std::vector<std::size_t> cuts;  // where the input is split for the hasher
-    std::string_view want;
-  };
-  const Row rows[] = {
-      {{}, {}, "99aa06d3014798d86001c324468d497f"},
-      {abc, {1, 1}, "06b05ab6733a618578af5f94892f3950"},
-      // Past the hasher's 256-byte internal buffer, split inside and across stripes.
-      {long_input, {1, 255, 256, 300, 999}, "abee229cdadad76d10ad30264426c830"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(hex_digits(image_digest(row.input)), row.want);
-    ImageHasher hasher;
-    std::size_t from = 0;
-    for (const std::size_t cut : row.cuts) {
-      hasher.update(Bytes(row.input).subspan(from, cut - from));
-      from = cut;
-    }
-    hasher.update(Bytes(row.input).subspan(from));
-    EXPECT_EQ(hex_digits(hasher.finish()), row.want) << row.cuts.size() << " cuts";
-  }
+// 1000 bytes of i * 7.
+ByteVec long_input() {
+  ByteVec bytes(1000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  return bytes;
 }
+
+struct ImageDigestRow {
+  const char* name;
+  ByteVec input;
+  std::vector<std::size_t> cuts;  // where the input is split for the hasher
+  std::string_view want;
+};
+
+const ImageDigestRow kImageDigestRows[] = {
+    {"Empty", {}, {}, "99aa06d3014798d86001c324468d497f"},
+    {"Abc", {'a', 'b', 'c'}, {1, 1}, "06b05ab6733a618578af5f94892f3950"},
+    // Past the hasher's 256-byte internal buffer, split inside and across stripes.
+    {"PastTheBuffer", long_input(), {1, 255, 256, 300, 999}, "abee229cdadad76d10ad30264426c830"},
+};
+
+class ImageDigestAnswer : public ::testing::TestWithParam<ImageDigestRow> {};
+
+TEST_P(ImageDigestAnswer, WholeAndInPieces) {
+  const ImageDigestRow& row = GetParam();
+  EXPECT_EQ(hex_digits(image_digest(row.input)), row.want);
+  ImageHasher hasher;
+  std::size_t from = 0;
+  for (const std::size_t cut : row.cuts) {
+    hasher.update(Bytes(row.input).subspan(from, cut - from));
+    from = cut;
+  }
+  hasher.update(Bytes(row.input).subspan(from));
+  EXPECT_EQ(hex_digits(hasher.finish()), row.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ImageDigestAnswer, ::testing::ValuesIn(kImageDigestRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PackOptionsSection, RoundTripsWithEachFlagOnItsOwnBit) {
   PackOptions options;
