@@ -231,37 +231,53 @@ TEST_P(InspectDamaged, NamesWhatIsWrong) {
 INSTANTIATE_TEST_SUITE_P(Rows, InspectDamaged, ::testing::ValuesIn(kDamages),
                          [](const auto& info) { return info.param.name; });
 
-TEST(Inspect, InstallerCertificateTable) {
-  // The installer image with a PE32 or PE32+ optional header (magic at 0x58) whose security
-  // directory points at a 16-byte entry at 0x200.
-  const auto signed_installer = [](std::uint16_t magic, std::uint32_t length,
-                                   std::uint16_t revision, std::uint16_t type) {
-    ByteVec image = installer_image();
-    write_at(image, 0x58, magic);
-    const std::size_t count_at = 0x58 + (magic == 0x10B ? 92 : 108);
-    put(image, count_at, 16);
-    write_at(image, count_at + 4 + kDirSecurity * 8, DataDirectory{0x200, 16});
-    put(image, 0x200, length);
-    write_at(image, 0x204, revision);
-    write_at(image, 0x206, type);
-    return image;
-  };
-  ByteVec few_directories = signed_installer(0x10B, 16, 0x0200, 2);
-  put(few_directories, 0x58 + 92, 4);
-  const std::pair<ByteVec, std::string_view> rows[] = {
-      {installer_image(), "absent"},
-      {bytes_of("MZ"), "absent"},
-      {signed_installer(0x10B, 16, 0x0200, 2), "present"},
-      {signed_installer(0x20B, 16, 0x0200, 2), "present"},
-      {signed_installer(0x10B, 16, 0x0200, 1), "malformed"},
-      {signed_installer(0x10B, 16, 0x0100, 2), "malformed"},
-      {signed_installer(0x20B, 24, 0x0200, 2), "malformed"},
-      {few_directories, "absent"},
-  };
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    EXPECT_EQ(certificate_table_state(rows[i].first), rows[i].second) << "row " << i;
-  }
+// The installer image with a PE32 or PE32+ optional header (magic at 0x58) whose security
+// directory points at a 16-byte entry at 0x200.
+ByteVec signed_installer(std::uint16_t magic, std::uint32_t length, std::uint16_t revision,
+                         std::uint16_t type) {
+  ByteVec image = installer_image();
+  write_at(image, 0x58, magic);
+  const std::size_t count_at = 0x58 + (magic == 0x10B ? 92 : 108);
+  put(image, count_at, 16);
+  write_at(image, count_at + 4 + kDirSecurity * 8, DataDirectory{0x200, 16});
+  put(image, 0x200, length);
+  write_at(image, 0x204, revision);
+  write_at(image, 0x206, type);
+  return image;
 }
+
+// A signed PE32 installer whose optional header has only 4 data directories: none for security.
+ByteVec few_directories() {
+  ByteVec image = signed_installer(0x10B, 16, 0x0200, 2);
+  put(image, 0x58 + 92, 4);
+  return image;
+}
+
+struct CertificateRow {
+  const char* name;
+  ByteVec image;
+  std::string_view state;
+};
+
+const CertificateRow kCertificateRows[] = {
+    {"Unsigned", installer_image(), "absent"},
+    {"NotPe", bytes_of("MZ"), "absent"},
+    {"SignedPe32", signed_installer(0x10B, 16, 0x0200, 2), "present"},
+    {"SignedPe32Plus", signed_installer(0x20B, 16, 0x0200, 2), "present"},
+    {"NotPkcs7Type", signed_installer(0x10B, 16, 0x0200, 1), "malformed"},
+    {"OldRevision", signed_installer(0x10B, 16, 0x0100, 2), "malformed"},
+    {"EntryLongerThanItsTable", signed_installer(0x20B, 24, 0x0200, 2), "malformed"},
+    {"NoSecurityDirectory", few_directories(), "absent"},
+};
+
+class InstallerCertificateTable : public ::testing::TestWithParam<CertificateRow> {};
+
+TEST_P(InstallerCertificateTable, State) {
+  EXPECT_EQ(certificate_table_state(GetParam().image), GetParam().state);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, InstallerCertificateTable, ::testing::ValuesIn(kCertificateRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 
 }  // namespace
