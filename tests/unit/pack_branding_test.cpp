@@ -58,52 +58,57 @@ TEST(PackBranding, VersionStringsAndNumbersWithCjkText) {
   EXPECT_EQ(find(*resources, kRtIcon, 1)->data, find(stub_resources(), kRtIcon, 1)->data);
 }
 
-TEST(PackSplash, PixelsArePremultipliedBgraInTheirSectionAfterTheOptions) {
-  struct Row {
-    const char* name;
-    const ByteVec& png;
-    std::string section;  // hexadecimal
-  };
-  const std::string mark = "627265766c6f2d73706c6173682f3100";  // "brevlo-splash/1"
-  const Row rows[] = {
-      {"truecolour_with_alpha", kPngRgba,
-       mark + "0200000002000000" "0000ffff" "00800080" "00000000" "1e140aff"},
-      {"palette", kPngPalette, mark + "0200000001000000" "030201ff" "3264c8ff"},
-  };
-  for (const Row& row : rows) {
-    Inputs in;
-    in.splash = row.png;
-    const ByteVec out = packed_bytes(in);
-    std::vector<std::string> names;
-    ByteVec section;
-    std::size_t section_at = 0;
-    for (const SectionHeader& h : section_table(out)) {
-      names.push_back(std::string(section_name(h)));
-      if (section_name(h) == ".brvspl") {
-        section_at = h.PointerToRawData;
-        section.assign(out.begin() + h.PointerToRawData,
-                       out.begin() + h.PointerToRawData + h.VirtualSize);
-      }
+const std::string kSplashMark = "627265766c6f2d73706c6173682f3100";  // "brevlo-splash/1"
+
+struct SplashRow {
+  const char* name;
+  const ByteVec& png;
+  std::string section;  // hexadecimal
+};
+
+const SplashRow kSplashRows[] = {
+    {"TruecolourWithAlpha", kPngRgba,
+     kSplashMark + "0200000002000000" "0000ffff" "00800080" "00000000" "1e140aff"},
+    {"Palette", kPngPalette, kSplashMark + "0200000001000000" "030201ff" "3264c8ff"},
+};
+
+class PackSplash : public ::testing::TestWithParam<SplashRow> {};
+
+TEST_P(PackSplash, PixelsArePremultipliedBgraInTheirSectionAfterTheOptions) {
+  const SplashRow& row = GetParam();
+  Inputs in;
+  in.splash = row.png;
+  const ByteVec out = packed_bytes(in);
+  std::vector<std::string> names;
+  ByteVec section;
+  std::size_t section_at = 0;
+  for (const SectionHeader& h : section_table(out)) {
+    names.push_back(std::string(section_name(h)));
+    if (section_name(h) == ".brvspl") {
+      section_at = h.PointerToRawData;
+      section.assign(out.begin() + h.PointerToRawData,
+                     out.begin() + h.PointerToRawData + h.VirtualSize);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{".text", ".rdata", ".brvlo", ".bss", ".brvcfg",
-                                                    ".brvimg", ".brvopt", ".brvspl", ".rsrc",
-                                                    ".reloc"}))
-        << row.name;
-    EXPECT_EQ(section, from_hex(row.section)) << row.name;
-    const auto facts = inspect_launcher(out);
-    ASSERT_TRUE(facts.has_value()) << facts.error();
-    EXPECT_TRUE(facts->options.splash) << row.name;
-    ByteVec damaged = out;
-    damaged[section_at + 16] = 3;  // a width that does not match the pixels
-    const auto refused = inspect_launcher(damaged);
-    EXPECT_EQ(refused ? std::string("accepted") : refused.error().text, "the .brvspl section is damaged")
-        << row.name;
-    // Packed again as a stub, the launcher loses its splash unless it is given again.
-    in.stub = out;
-    in.splash.reset();
-    EXPECT_EQ(packed_bytes(in), packed_bytes(Inputs{})) << row.name;
   }
+  EXPECT_EQ(names, (std::vector<std::string>{".text", ".rdata", ".brvlo", ".bss", ".brvcfg",
+                                              ".brvimg", ".brvopt", ".brvspl", ".rsrc", ".reloc"}));
+  EXPECT_EQ(section, from_hex(row.section));
+  const auto facts = inspect_launcher(out);
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  EXPECT_TRUE(facts->options.splash);
+  ByteVec damaged = out;
+  damaged[section_at + 16] = 3;  // a width that does not match the pixels
+  const auto refused = inspect_launcher(damaged);
+  EXPECT_EQ(refused ? std::string("accepted") : refused.error().text,
+            "the .brvspl section is damaged");
+  // Packed again as a stub, the launcher loses its splash unless it is given again.
+  in.stub = out;
+  in.splash.reset();
+  EXPECT_EQ(packed_bytes(in), packed_bytes(Inputs{}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, PackSplash, ::testing::ValuesIn(kSplashRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VersionInfo, WritesTheResourceCompilersBytesAndReadsThemBack) {
   const auto info = read_version_info(kWindresVersion);
