@@ -87,41 +87,55 @@ TEST_F(PackTool, UnreadableInputsAndUnwritableOutputExitWith2) {
   EXPECT_EQ(folder_listing(dir_), (std::vector<std::string>{"game.json", "setup.exe", "stub.exe"}));
 }
 
-TEST_F(PackTool, OptionsAreRecordedInTheirSectionInAnyOrder) {
-  struct Row {
-    std::vector<std::string> flags;
-    bool failure_dialog, support_log, branded_name, splash;
-  };
+// Options before the command line's required ones; "SPLASH" stands for the splash image's path.
+struct RecordedRow {
+  const char* name;
+  std::vector<std::string> flags;
+  bool failure_dialog, support_log, branded_name, splash;
+};
+
+const RecordedRow kRecordedRows[] = {
+    {"None", {}, false, false, false, false},
+    {"FailureDialog", {"--failure-dialog"}, true, false, false, false},
+    {"SupportLog", {"--support-log"}, false, true, false, false},
+    {"BothFlags", {"--support-log", "--failure-dialog"}, true, true, false, false},
+    {"CjkProductName", {"--product-name", "奥斯特雷文"}, false, false, true, false},
+    {"DialogAndProductName", {"--failure-dialog", "--product-name", "Ostrevan"}, true, false, true,
+     false},
+    {"FileDescriptionOnly", {"--file-description", "Ostrevan"}, false, false, false, false},
+    {"Splash", {"--splash", "SPLASH"}, false, false, false, true},
+    {"SplashAndDialog", {"--splash", "SPLASH", "--failure-dialog"}, true, false, false, true},
+};
+
+class PackToolRecorded : public PackTool, public ::testing::WithParamInterface<RecordedRow> {};
+
+TEST_P(PackToolRecorded, OptionsAreRecordedInTheirSection) {
+  const RecordedRow& row = GetParam();
   write_file(dir_ / "splash.png", kPngRgba);
-  const Row rows[] = {
-      {{}, false, false, false, false},
-      {{"--failure-dialog"}, true, false, false, false},
-      {{"--support-log"}, false, true, false, false},
-      {{"--support-log", "--failure-dialog"}, true, true, false, false},
-      {{"--product-name", "奥斯特雷文"}, false, false, true, false},
-      {{"--failure-dialog", "--product-name", "Ostrevan"}, true, false, true, false},
-      {{"--file-description", "Ostrevan"}, false, false, false, false},
-      {{"--splash", path("splash.png")}, false, false, false, true},
-      {{"--splash", path("splash.png"), "--failure-dialog"}, true, false, false, true},
-  };
-  for (const Row& row : rows) {
-    auto args = row.flags;
-    const auto rest = command();
-    args.insert(args.end(), rest.begin(), rest.end());
-    ASSERT_EQ(run(args), ToolOutcome{});
-    const ByteVec out = read_file(dir_ / "Ostrevan.exe");
-    const auto table = section_table(out);
-    const auto section = std::ranges::find_if(
-        table, [](const SectionHeader& h) { return section_name(h) == ".brvopt"; });
-    ASSERT_NE(section, table.end());
-    const auto options = decode_pack_options(
-        std::span(out).subspan(section->PointerToRawData, section->VirtualSize));
-    ASSERT_TRUE(options.has_value());
-    EXPECT_EQ(std::tuple(options->failure_dialog, options->support_log, options->branded_name,
-                         options->splash),
-              std::tuple(row.failure_dialog, row.support_log, row.branded_name, row.splash))
-        << ::testing::PrintToString(row.flags);
+  std::vector<std::string> args;
+  for (const std::string& flag : row.flags) {
+    args.push_back(flag == "SPLASH" ? path("splash.png") : flag);
   }
+  const auto rest = command();
+  args.insert(args.end(), rest.begin(), rest.end());
+  ASSERT_EQ(run(args), ToolOutcome{});
+  const ByteVec out = read_file(dir_ / "Ostrevan.exe");
+  const auto table = section_table(out);
+  const auto section = std::ranges::find_if(
+      table, [](const SectionHeader& h) { return section_name(h) == ".brvopt"; });
+  ASSERT_NE(section, table.end());
+  const auto options = decode_pack_options(
+      std::span(out).subspan(section->PointerToRawData, section->VirtualSize));
+  ASSERT_TRUE(options.has_value());
+  EXPECT_EQ(std::tuple(options->failure_dialog, options->support_log, options->branded_name,
+                       options->splash),
+            std::tuple(row.failure_dialog, row.support_log, row.branded_name, row.splash));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PackToolRecorded, ::testing::ValuesIn(kRecordedRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PackTool, AFlagGivenTwiceIsAUsageError) {
   auto args = command();
   args.push_back("--support-log");
   args.push_back("--support-log");
