@@ -5,65 +5,72 @@ namespace brevlo::pack {
 namespace pack_test {
 namespace {
 
-TEST(Inspect, WholeLauncherFactsAsTextAndJson) {
-  struct Row {
-    PackOptions options;
-    std::string_view dialog_text, log_text, dialog_json, log_json;
-    bool splash = false;
-  };
-  const Row rows[] = {
-      {{}, "no", "no", "false", "false"},
-      {{.failure_dialog = true}, "yes", "no", "true", "false"},
-      {{.support_log = true}, "no", "yes", "false", "true"},
-      {{}, "no", "no", "false", "false", true},
-  };
-  for (const Row& row : rows) {
-    Inputs in;
-    in.branding.product_name = "Ostrevan 奥斯特万";
-    in.branding.version = Version{"2.1", {2, 1, 0, 0}};
-    in.options = row.options;
-    if (row.splash) in.splash = kPngRgba;
-    const ByteVec out = packed_bytes(in);
-    const auto facts = inspect_launcher(out);
-    ASSERT_TRUE(facts.has_value()) << facts.error();
-    const Bytes image_pieces[] = {in.installer};
-    const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
-    const std::string xxh3 = hex_digits(image_digest(in.installer));
-    const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
-    ASSERT_TRUE(version.has_value());
-    const std::string description = wtf8_from_utf16(version->file_description);
-    EXPECT_EQ(facts_text(*facts),
-              "stub-version: none\n"
-              "main-binary-name: Ostrevan\n"
-              "product-name: Ostrevan\n"
-              "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
-              "installer-size: " + std::to_string(in.installer.size()) + "\n"
-              "installer-sha256: " + sha + "\n"
-              "installer-xxh3: " + xxh3 + "\n"
-              "installer-signature: absent\n"
-              "icon-sizes: 2x2\n"
-              "version-file-description: " + description + "\n"
-              "version-product-name: Ostrevan 奥斯特万\n"
-              "version-product-version: 2.1\n"
-              "version-file-version: 2.1\n"
-              "option-failure-dialog: " + std::string(row.dialog_text) + "\n"
-              "option-support-log: " + std::string(row.log_text) + "\n" +
-                  (row.splash ? "splash: 2x2, 40 bytes\n" : "splash: none\n") +
-                  "signature: absent\n");
-    EXPECT_EQ(facts_json(*facts),
-              "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
-              "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
-                  std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
-                  "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[\"2x2\"],"
-                  "\"version\":{\"fileDescription\":\"" + description +
-                  "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
-                  "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":" +
-                  std::string(row.dialog_json) + ",\"supportLog\":" + std::string(row.log_json) +
-                  "},\"splash\":" +
-                  (row.splash ? "{\"width\":2,\"height\":2,\"bytes\":40}" : "null") +
-                  ",\"signature\":null}\n");
-  }
+struct FactsRow {
+  const char* name;
+  PackOptions options;
+  std::string_view dialog_text, log_text, dialog_json, log_json;
+  bool splash = false;
+};
+
+const FactsRow kFactsRows[] = {
+    {"NoOptions", {}, "no", "no", "false", "false"},
+    {"FailureDialog", {.failure_dialog = true}, "yes", "no", "true", "false"},
+    {"SupportLog", {.support_log = true}, "no", "yes", "false", "true"},
+    {"Splash", {}, "no", "no", "false", "false", true},
+};
+
+class InspectWhole : public ::testing::TestWithParam<FactsRow> {};
+
+TEST_P(InspectWhole, FactsAsTextAndJson) {
+  const FactsRow& row = GetParam();
+  Inputs in;
+  in.branding.product_name = "Ostrevan 奥斯特万";
+  in.branding.version = Version{"2.1", {2, 1, 0, 0}};
+  in.options = row.options;
+  if (row.splash) in.splash = kPngRgba;
+  const ByteVec out = packed_bytes(in);
+  const auto facts = inspect_launcher(out);
+  ASSERT_TRUE(facts.has_value()) << facts.error();
+  const Bytes image_pieces[] = {in.installer};
+  const std::string sha = hex_digits(*digest_of(DigestAlgorithm::Sha256, image_pieces));
+  const std::string xxh3 = hex_digits(image_digest(in.installer));
+  const auto version = read_version_info(find(*resources_of(out), kRtVersion, 1)->data);
+  ASSERT_TRUE(version.has_value());
+  const std::string description = wtf8_from_utf16(version->file_description);
+  EXPECT_EQ(facts_text(*facts),
+            "stub-version: none\n"
+            "main-binary-name: Ostrevan\n"
+            "product-name: Ostrevan\n"
+            "game-path: %LOCALAPPDATA%\\Ostrevan\\Ostrevan.exe\n"
+            "installer-size: " + std::to_string(in.installer.size()) + "\n"
+            "installer-sha256: " + sha + "\n"
+            "installer-xxh3: " + xxh3 + "\n"
+            "installer-signature: absent\n"
+            "icon-sizes: 2x2\n"
+            "version-file-description: " + description + "\n"
+            "version-product-name: Ostrevan 奥斯特万\n"
+            "version-product-version: 2.1\n"
+            "version-file-version: 2.1\n"
+            "option-failure-dialog: " + std::string(row.dialog_text) + "\n"
+            "option-support-log: " + std::string(row.log_text) + "\n" +
+                (row.splash ? "splash: 2x2, 40 bytes\n" : "splash: none\n") +
+                "signature: absent\n");
+  EXPECT_EQ(facts_json(*facts),
+            "{\"stubVersion\":null,\"mainBinaryName\":\"Ostrevan\",\"productName\":\"Ostrevan\","
+            "\"gamePath\":\"%LOCALAPPDATA%\\\\Ostrevan\\\\Ostrevan.exe\",\"installer\":{\"size\":" +
+                std::to_string(in.installer.size()) + ",\"sha256\":\"" + sha +
+                "\",\"xxh3\":\"" + xxh3 + "\",\"signature\":\"absent\"},\"iconSizes\":[\"2x2\"],"
+                "\"version\":{\"fileDescription\":\"" + description +
+                "\",\"productName\":\"Ostrevan 奥斯特万\",\"productVersion\":\"2.1\","
+                "\"fileVersion\":\"2.1\"},\"options\":{\"failureDialog\":" +
+                std::string(row.dialog_json) + ",\"supportLog\":" + std::string(row.log_json) +
+                "},\"splash\":" +
+                (row.splash ? "{\"width\":2,\"height\":2,\"bytes\":40}" : "null") +
+                ",\"signature\":null}\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, InspectWhole, ::testing::ValuesIn(kFactsRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Facts a launcher without a version resource and with a signature shows, control characters
 // in its texts escaped in the text form.
