@@ -45,7 +45,7 @@ constexpr std::array<std::uint8_t, 0x44> kInstaller = [] {
 void inspect(Bytes file) {
   const auto facts = inspect_launcher(file);
   if (!facts) {
-    check(!facts.error().empty());
+    check(!facts.error().text.empty());
     return;
   }
   check(!facts_text(*facts).empty() && !facts_json(*facts).empty());
@@ -59,7 +59,7 @@ void pack_stub(Bytes stub) {
   if (!stub.empty() && (stub.back() & 1)) branding.product_name = "Ostrevan";
   const auto packed = pack(stub, config, kInstaller, branding);
   if (!packed) {
-    check(!packed.error().reason.empty());
+    check(!packed.error().text.empty());
     return;
   }
   const auto bytes = packed->bytes();
@@ -72,7 +72,7 @@ void pack_stub(Bytes stub) {
 void icon(Bytes file) {
   const auto images = read_ico(file);
   if (!images) {
-    check(!images.error().empty());
+    check(!images.error().text.empty());
     return;
   }
   ResourceSet set;
@@ -92,7 +92,7 @@ void icon(Bytes file) {
 void version(Bytes resource) {
   const auto info = read_version_info(resource);
   if (!info) {
-    check(!info.error().empty());
+    check(!info.error().text.empty());
     return;
   }
   const auto written = write_version_info(*info);
@@ -106,14 +106,14 @@ void version(Bytes resource) {
 
 void signature(Bytes blob) {
   const auto decoded = read_signed_digest(blob);
-  if (!decoded) check(!decoded.error().empty());
+  if (!decoded) check(!decoded.error().text.empty());
 }
 
 // A PNG that is taken becomes a section the launcher reads back, its pixels all there.
 void splash(Bytes png) {
   const auto section = splash_section(png);
   if (!section) {
-    check(!section.error().empty());
+    check(!section.error().text.empty());
     return;
   }
   const auto image = brevlo::decode_splash_image(*section);

@@ -2,13 +2,13 @@
 // Message digests for brevlo-pack, from the platform's own library: OpenSSL's libcrypto on Linux,
 // the system's CNG (bcrypt.dll) on Windows.
 
-#include <expected>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -24,7 +24,7 @@ std::optional<DigestAlgorithm> digest_from_oid(std::string_view oid);
 
 // The digest of the pieces' bytes one after the other, taken kWindow bytes at a time, done told
 // of each window after it; the library's reason when it fails.
-[[nodiscard]] std::expected<std::vector<std::uint8_t>, std::string> digest_of(
+[[nodiscard]] PackResult<std::vector<std::uint8_t>> digest_of(
     DigestAlgorithm algorithm, std::span<const Bytes> pieces, const WindowDone& done = {});
 
 // Lower-case hexadecimal of bytes.

@@ -33,18 +33,18 @@ std::string openssl_reason() {
 
 }  // namespace
 
-std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
+PackResult<std::vector<std::uint8_t>> digest_of(DigestAlgorithm algorithm,
                                                                 std::span<const Bytes> pieces,
                                                                 const WindowDone& done) {
   const UniqueResource<EVP_MD_CTX*, FreeContext> context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), evp_digest(algorithm), nullptr) != 1) {
-    return std::unexpected(openssl_reason());
+    return pack_error(PackErrorKind::System, openssl_reason());
   }
   for (Bytes piece : pieces) {
     while (!piece.empty()) {
       const Bytes window = piece.first(std::min(piece.size(), kWindow));
       if (EVP_DigestUpdate(context.get(), window.data(), window.size()) != 1) {
-        return std::unexpected(openssl_reason());
+        return pack_error(PackErrorKind::System, openssl_reason());
       }
       if (done) done(window);
       piece = piece.subspan(window.size());
@@ -53,7 +53,7 @@ std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm 
   std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
   unsigned int size = 0;
   if (EVP_DigestFinal_ex(context.get(), digest.data(), &size) != 1) {
-    return std::unexpected(openssl_reason());
+    return pack_error(PackErrorKind::System, openssl_reason());
   }
   digest.resize(size);
   return digest;

@@ -40,23 +40,23 @@ std::string cng_reason(NTSTATUS status) {
 
 }  // namespace
 
-std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm algorithm,
+PackResult<std::vector<std::uint8_t>> digest_of(DigestAlgorithm algorithm,
                                                                 std::span<const Bytes> pieces,
                                                                 const WindowDone& done) {
   // The hash goes before its provider.
   UniqueResource<BCRYPT_ALG_HANDLE, CloseProvider> provider;
   NTSTATUS status = BCryptOpenAlgorithmProvider(provider.put(), cng_algorithm(algorithm),
                                                 nullptr, 0);
-  if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
+  if (!BCRYPT_SUCCESS(status)) return pack_error(PackErrorKind::System, cng_reason(status));
   UniqueResource<BCRYPT_HASH_HANDLE, DestroyHash> hash;
   status = BCryptCreateHash(provider.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
-  if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
+  if (!BCRYPT_SUCCESS(status)) return pack_error(PackErrorKind::System, cng_reason(status));
   for (Bytes piece : pieces) {
     while (!piece.empty()) {
       const Bytes window = piece.first(std::min(piece.size(), kWindow));
       status = BCryptHashData(hash.get(), const_cast<PUCHAR>(window.data()),
                               static_cast<ULONG>(window.size()), 0);
-      if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
+      if (!BCRYPT_SUCCESS(status)) return pack_error(PackErrorKind::System, cng_reason(status));
       if (done) done(window);
       piece = piece.subspan(window.size());
     }
@@ -65,10 +65,10 @@ std::expected<std::vector<std::uint8_t>, std::string> digest_of(DigestAlgorithm 
   ULONG got = 0;
   status = BCryptGetProperty(hash.get(), BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
                              sizeof length, &got, 0);
-  if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
+  if (!BCRYPT_SUCCESS(status)) return pack_error(PackErrorKind::System, cng_reason(status));
   std::vector<std::uint8_t> digest(length);
   status = BCryptFinishHash(hash.get(), digest.data(), length, 0);
-  if (!BCRYPT_SUCCESS(status)) return std::unexpected(cng_reason(status));
+  if (!BCRYPT_SUCCESS(status)) return pack_error(PackErrorKind::System, cng_reason(status));
   return digest;
 }
 

@@ -6,12 +6,12 @@
 // after use.
 
 #include <cstdint>
-#include <expected>
 #include <memory>
 #include <span>
 #include <string>
 #include <utility>
 
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -73,14 +73,14 @@ class FileBytes {
 
 // Maps a file (a pipe or anything else that cannot be mapped is read to its end); the reason when
 // it cannot be opened or read (a folder cannot).
-[[nodiscard]] std::expected<FileBytes, std::string> read_whole_file(const std::string& path);
+[[nodiscard]] PackResult<FileBytes> read_whole_file(const std::string& path);
 
 // A file written from start to end under a temporary name in path's folder; commit() closes it
 // and renames it over path. Until then, and on any failure, path is left as it was, and the
 // temporary file is removed when the object goes.
 class OutputFile {
  public:
-  [[nodiscard]] static std::expected<OutputFile, std::string> create(const std::string& path);
+  [[nodiscard]] static PackResult<OutputFile> create(const std::string& path);
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&&) = delete;
   OutputFile(const OutputFile&) = delete;
@@ -88,11 +88,11 @@ class OutputFile {
   ~OutputFile();
 
   // Appends bytes.
-  [[nodiscard]] std::expected<void, std::string> write(Bytes bytes);
+  [[nodiscard]] PackResult<void> write(Bytes bytes);
   // Writes bytes over what was written at offset.
-  [[nodiscard]] std::expected<void, std::string> write_at(std::uint64_t offset, Bytes bytes);
+  [[nodiscard]] PackResult<void> write_at(std::uint64_t offset, Bytes bytes);
   // Closes the file and puts it in place of path.
-  [[nodiscard]] std::expected<void, std::string> commit();
+  [[nodiscard]] PackResult<void> commit();
 
  private:
   struct State;

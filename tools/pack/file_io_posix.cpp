@@ -9,12 +9,33 @@
 #include <memory>
 
 #include "pack/file_io.hpp"
+#include "platform/error.hpp"
 #include "platform/unique_resource.hpp"
+#include "platform/write_all.hpp"
 
 namespace brevlo::pack {
 namespace {
 
-std::unexpected<std::string> system_reason() { return std::unexpected(std::string(std::strerror(errno))); }
+std::unexpected<PackError> reason_of(int code) {
+  return pack_error(PackErrorKind::System, std::strerror(code));
+}
+
+std::unexpected<PackError> system_reason() { return reason_of(errno); }
+
+// A write that took no byte is told as EIO, as the system would.
+std::unexpected<PackError> reason_of(const Error& error) {
+  return reason_of(error.is_os() ? static_cast<int>(error.code()) : EIO);
+}
+
+// One write(2) or pwrite(2) of what remains, again when a signal interrupted it.
+template <class Call>
+Result<std::size_t> retried(Call&& call) {
+  for (;;) {
+    const ssize_t n = call();
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::unexpected(Error::os(static_cast<std::uint32_t>(errno)));
+  }
+}
 
 // A file descriptor, -1 for none.
 struct CloseDescriptor {
@@ -35,7 +56,7 @@ void drop_pages(std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
+PackResult<FileBytes> read_whole_file(const std::string& path) {
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file) return system_reason();
   struct stat info {};
@@ -94,42 +115,33 @@ OutputFile::~OutputFile() {
   }
 }
 
-std::expected<OutputFile, std::string> OutputFile::create(const std::string& path) {
+PackResult<OutputFile> OutputFile::create(const std::string& path) {
   std::string temporary = path + "." + std::to_string(::getpid()) + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
   if (fd < 0) return system_reason();
   return OutputFile(std::make_unique<State>(path, std::move(temporary), fd));
 }
 
-std::expected<void, std::string> OutputFile::write(Bytes bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(state_->file.get(), bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return system_reason();
-    }
-    if (n == 0) return std::unexpected(std::string(std::strerror(EIO)));
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
+PackResult<void> OutputFile::write(Bytes bytes) {
+  const int fd = state_->file.get();
+  const auto written = write_every_byte(bytes, [fd](Bytes rest) {
+    return retried([&] { return ::write(fd, rest.data(), rest.size()); });
+  });
+  if (!written) return reason_of(written.error());
   return {};
 }
 
-std::expected<void, std::string> OutputFile::write_at(std::uint64_t offset, Bytes bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::pwrite(state_->file.get(), bytes.data(), bytes.size(),
-                               static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return system_reason();
-    }
-    if (n == 0) return std::unexpected(std::string(std::strerror(EIO)));
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-    offset += static_cast<std::uint64_t>(n);
-  }
+PackResult<void> OutputFile::write_at(std::uint64_t offset, Bytes bytes) {
+  const int fd = state_->file.get();
+  const auto written = write_every_byte(bytes, [&](Bytes rest) {
+    const auto at = static_cast<off_t>(offset + (bytes.size() - rest.size()));
+    return retried([&] { return ::pwrite(fd, rest.data(), rest.size(), at); });
+  });
+  if (!written) return reason_of(written.error());
   return {};
 }
 
-std::expected<void, std::string> OutputFile::commit() {
+PackResult<void> OutputFile::commit() {
   if (!state_->close()) return system_reason();
   if (::rename(state_->temporary.c_str(), state_->path.c_str()) != 0) return system_reason();
   state_->committed = true;

@@ -13,11 +13,11 @@
 namespace brevlo::pack {
 namespace {
 
-std::unexpected<std::string> reason_of(const Error& error) {
-  return std::unexpected(display_form(error));
+std::unexpected<PackError> reason_of(const Error& error) {
+  return pack_error(PackErrorKind::System, display_form(error));
 }
 
-std::unexpected<std::string> last_error() { return reason_of(Error::os(GetLastError())); }
+std::unexpected<PackError> last_error() { return reason_of(Error::os(GetLastError())); }
 
 // ReadFile and WriteFile take at most 4 GiB - 1 per call; 1 GiB keeps every call well inside.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
@@ -30,7 +30,7 @@ void drop_pages(std::uint8_t* data, std::size_t size) { (void)VirtualUnlock(data
 
 // Mapped: the view outlives the handles, and is unmapped before the output is put in place, so
 // that packing can write over its own stub.
-std::expected<FileBytes, std::string> read_whole_file(const std::string& path) {
+PackResult<FileBytes> read_whole_file(const std::string& path) {
   const auto wide = long_path_form(path);
   if (!wide) return reason_of(wide.error());
   UniqueHandle file(CreateFileW(as_wide(*wide), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -64,7 +64,7 @@ OutputFile::~OutputFile() {
   }
 }
 
-std::expected<OutputFile, std::string> OutputFile::create(const std::string& path) {
+PackResult<OutputFile> OutputFile::create(const std::string& path) {
   const std::string temporary = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
   const auto wide_path = long_path_form(path);
   if (!wide_path) return reason_of(wide_path.error());
@@ -79,7 +79,7 @@ std::expected<OutputFile, std::string> OutputFile::create(const std::string& pat
   return OutputFile(std::move(state));
 }
 
-std::expected<void, std::string> OutputFile::write(Bytes bytes) {
+PackResult<void> OutputFile::write(Bytes bytes) {
   const auto written = write_every_byte(bytes, [&](Bytes rest) -> Result<std::size_t> {
     DWORD put = 0;
     const auto want = static_cast<DWORD>(std::min(rest.size(), kMaxTransfer));
@@ -92,7 +92,7 @@ std::expected<void, std::string> OutputFile::write(Bytes bytes) {
   return {};
 }
 
-std::expected<void, std::string> OutputFile::write_at(std::uint64_t offset, Bytes bytes) {
+PackResult<void> OutputFile::write_at(std::uint64_t offset, Bytes bytes) {
   LARGE_INTEGER at{};
   at.QuadPart = static_cast<LONGLONG>(offset);
   LARGE_INTEGER end{};
@@ -107,7 +107,7 @@ std::expected<void, std::string> OutputFile::write_at(std::uint64_t offset, Byte
   return written;
 }
 
-std::expected<void, std::string> OutputFile::commit() {
+PackResult<void> OutputFile::commit() {
   if (!CloseHandle(state_->file.release())) return last_error();
   if (!MoveFileExW(as_wide(state_->temporary), as_wide(state_->path), MOVEFILE_REPLACE_EXISTING)) {
     return last_error();

@@ -22,41 +22,41 @@ bool is_dib(Bytes image) {
 
 }  // namespace
 
-std::expected<std::vector<IconImage>, std::string> read_ico(Bytes file) {
+PackResult<std::vector<IconImage>> read_ico(Bytes file) {
   const auto dir = read_at<IconDir>(file, 0);
-  if (!dir) return std::unexpected("only " + std::to_string(file.size()) + " bytes");
+  if (!dir) return pack_error(PackErrorKind::Malformed, "only " + std::to_string(file.size()) + " bytes");
   if (dir->idReserved != 0) {
-    return std::unexpected("its header's reserved field is " + std::to_string(dir->idReserved) +
+    return pack_error(PackErrorKind::Malformed, "its header's reserved field is " + std::to_string(dir->idReserved) +
                            ", not 0");
   }
   if (dir->idType != 1) {
-    return std::unexpected("its header's type is " + std::to_string(dir->idType) +
+    return pack_error(PackErrorKind::Malformed, "its header's type is " + std::to_string(dir->idType) +
                            ", not 1 (icon)");
   }
-  if (dir->idCount == 0) return std::unexpected("it holds no image");
+  if (dir->idCount == 0) return pack_error(PackErrorKind::Malformed, "it holds no image");
   std::vector<IconImage> images;
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < dir->idCount; ++i) {
     const std::string which =
         "image " + std::to_string(i + 1) + " of " + std::to_string(dir->idCount);
     const auto entry = read_at<IconDirEntry>(file, sizeof(IconDir) + i * sizeof(IconDirEntry));
-    if (!entry) return std::unexpected("its directory of " + std::to_string(dir->idCount) +
+    if (!entry) return pack_error(PackErrorKind::Malformed, "its directory of " + std::to_string(dir->idCount) +
                                        " images is cut short");
     if (entry->dwBytesInRes == 0 ||
         !fits(entry->dwImageOffset, entry->dwBytesInRes, file.size())) {
-      return std::unexpected(which + " (" + std::to_string(entry->dwBytesInRes) + " bytes at " +
+      return pack_error(PackErrorKind::Malformed, which + " (" + std::to_string(entry->dwBytesInRes) + " bytes at " +
                              std::to_string(entry->dwImageOffset) + ") lies outside the file");
     }
     const Bytes data = file.subspan(entry->dwImageOffset, entry->dwBytesInRes);
     if (!is_png(data) && !is_dib(data)) {
-      return std::unexpected(which + " is neither a PNG nor a bitmap with a BITMAPINFOHEADER");
+      return pack_error(PackErrorKind::Malformed, which + " is neither a PNG nor a bitmap with a BITMAPINFOHEADER");
     }
     images.push_back({*entry, data});
     total += data.size();
   }
   // Images of an icon file do not share their bytes: no more of them than the file holds.
   if (total > file.size()) {
-    return std::unexpected("its " + std::to_string(dir->idCount) + " images total " +
+    return pack_error(PackErrorKind::Malformed, "its " + std::to_string(dir->idCount) + " images total " +
                            std::to_string(total) + " bytes, more than the file's " +
                            std::to_string(file.size()));
   }

@@ -35,10 +35,12 @@ constexpr std::uint16_t kCertificatePkcsSignedData = 0x0002;
 // chain, are tens of kilobytes.
 constexpr std::uint32_t kMaxCertificateEntry = 4u << 20;
 
-std::unexpected<std::string> wrong(std::string reason) { return std::unexpected(std::move(reason)); }
+std::unexpected<PackError> wrong(std::string reason) {
+  return pack_error(PackErrorKind::Launcher, std::move(reason));
+}
 
 // The certificate table's single PKCS #7 entry at dir (file offset and size), or why not.
-std::expected<Bytes, std::string> certificate_entry(Bytes file, DataDirectory dir) {
+PackResult<Bytes> certificate_entry(Bytes file, DataDirectory dir) {
   if (!fits(dir.VirtualAddress, dir.Size, file.size())) {
     return wrong("the certificate table lies outside the file");
   }
@@ -59,7 +61,7 @@ std::expected<Bytes, std::string> certificate_entry(Bytes file, DataDirectory di
 }
 
 // The section's content, the first VirtualSize bytes of its file data.
-std::expected<Bytes, std::string> section_content(Bytes file, const SectionHeader& section) {
+PackResult<Bytes> section_content(Bytes file, const SectionHeader& section) {
   if (section.VirtualSize > section.SizeOfRawData ||
       !fits(section.PointerToRawData, section.SizeOfRawData, file.size())) {
     return wrong("sections out of place: section " + std::string(section_name(section)) +
@@ -71,7 +73,7 @@ std::expected<Bytes, std::string> section_content(Bytes file, const SectionHeade
 std::string utf8(const std::u16string& text) { return wtf8_from_utf16(text); }
 
 // The group icon's image sizes, "WxH" each (a 0 in the directory means 256).
-std::expected<std::vector<std::string>, std::string> icon_sizes(const ResourceSet& resources) {
+PackResult<std::vector<std::string>> icon_sizes(const ResourceSet& resources) {
   std::vector<std::string> sizes;
   for (const Resource& resource : resources) {
     if (resource.type != ResourceId(std::uint32_t{kRtGroupIcon})) continue;
@@ -97,7 +99,7 @@ struct LauncherSections {
 };
 
 // The payload sections, whole in the file, and the stub's version from its mark.
-std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stub& stub,
+PackResult<LauncherSections> find_sections(Bytes file, const Stub& stub,
                                                            LauncherFacts& facts) {
   const SectionHeader* config = nullptr;
   const SectionHeader* image = nullptr;
@@ -135,19 +137,19 @@ std::expected<LauncherSections, std::string> find_sections(Bytes file, const Stu
                                       std::pair{image, &found.image},
                                       std::pair{options, &found.options}}) {
     const auto content = section_content(file, *header);
-    if (!content) return wrong(content.error());
+    if (!content) return std::unexpected(content.error());
     *bytes = *content;
   }
   if (splash != nullptr) {
     const auto content = section_content(file, *splash);
-    if (!content) return wrong(content.error());
+    if (!content) return std::unexpected(content.error());
     found.splash = *content;
   }
   return found;
 }
 
 // What follows the sections: nothing, or the certificate table, 8-byte aligned, to the end.
-std::expected<void, std::string> check_file_end(Bytes file, DataDirectory certificates,
+PackResult<void> check_file_end(Bytes file, DataDirectory certificates,
                                                 std::uint64_t sections_end) {
   if (certificates.Size == 0) {
     if (file.size() != sections_end) {
@@ -163,7 +165,7 @@ std::expected<void, std::string> check_file_end(Bytes file, DataDirectory certif
 }
 
 // The document's names and the game's path.
-std::expected<void, std::string> read_document(Bytes config, LauncherFacts& facts) {
+PackResult<void> read_document(Bytes config, LauncherFacts& facts) {
   const auto game = parse_game_config(
       std::span(reinterpret_cast<const char*>(config.data()), config.size()));
   if (!game) {
@@ -178,16 +180,16 @@ std::expected<void, std::string> read_document(Bytes config, LauncherFacts& fact
 
 // The icon and version strings, as far as they can be read: what Explorer cannot read does not
 // keep the launcher from running. A resource directory that cannot be read at all is refused.
-std::expected<void, std::string> read_branding(const Stub& stub, LauncherFacts& facts) {
+PackResult<void> read_branding(const Stub& stub, LauncherFacts& facts) {
   const DataDirectory dir = stub.optional_header.DataDirectory[kDirResource];
   auto resources = dir.Size == 0
-                       ? std::expected<ResourceSet, std::string>(ResourceSet{})
+                       ? PackResult<ResourceSet>(ResourceSet{})
                        : read_resources(dir,
                                         [&](std::uint32_t rva, std::uint32_t size) {
                                           return stub.at_rva(rva, size);
                                         },
                                         stub.bytes.size());
-  if (!resources) return wrong("its resources are malformed: " + resources.error());
+  if (!resources) return wrong("its resources are malformed: " + resources.error().text);
   if (auto icons = icon_sizes(*resources)) facts.icon_sizes = std::move(*icons);
   for (const Resource& resource : *resources) {
     if (resource.type != ResourceId(std::uint32_t{kRtVersion})) continue;
@@ -204,13 +206,13 @@ std::expected<void, std::string> read_branding(const Stub& stub, LauncherFacts& 
 
 // The installer's size, digests and certificate table, and the options recorded with it; a
 // damaged options section or a digest that differs is a problem.
-std::expected<void, std::string> check_installer(const LauncherSections& sections,
+PackResult<void> check_installer(const LauncherSections& sections,
                                                  const WindowDone& done, LauncherFacts& facts,
                                                  std::vector<std::string>& problems) {
   facts.installer_size = sections.image.size();
   const Bytes image_pieces[] = {sections.image};
   const auto sha256 = digest_of(DigestAlgorithm::Sha256, image_pieces, done);
-  if (!sha256) return wrong("cannot compute a digest: " + sha256.error());
+  if (!sha256) return wrong("cannot compute a digest: " + sha256.error().text);
   facts.installer_sha256 = hex_digits(*sha256);
   ImageHasher hasher;
   for (Bytes rest = sections.image; !rest.empty();) {
@@ -235,11 +237,10 @@ std::expected<void, std::string> check_installer(const LauncherSections& section
   return {};
 }
 
-// The splash image, when the launcher has one; a damaged section, or a splash option and section
-// that disagree, is a problem.
-std::expected<void, std::string> check_splash(const LauncherSections& sections,
-                                              LauncherFacts& facts,
-                                              std::vector<std::string>& problems) {
+// The splash image's facts, when the launcher has one; a damaged section, or a splash option and
+// section that disagree, is noted as a problem (nothing here keeps the other facts from being read).
+void read_splash(const LauncherSections& sections, LauncherFacts& facts,
+                 std::vector<std::string>& problems) {
   if (sections.splash) {
     if (const auto image = decode_splash_image(*sections.splash)) {
       facts.splash = SplashFacts{image->width, image->height, sections.splash->size()};
@@ -252,19 +253,18 @@ std::expected<void, std::string> check_splash(const LauncherSections& sections,
                            ? "the splash option is set but there is no .brvspl section"
                            : "a .brvspl section without the splash option");
   }
-  return {};
 }
 
 // The launcher's own signature: decoded, and its file digest compared with the file's.
-std::expected<void, std::string> check_signature(Bytes file, const Stub& stub,
+PackResult<void> check_signature(Bytes file, const Stub& stub,
                                                  DataDirectory certificates,
                                                  const WindowDone& done, LauncherFacts& facts,
                                                  std::vector<std::string>& problems) {
   if (certificates.Size == 0) return {};
   const auto entry = certificate_entry(file, certificates);
-  if (!entry) return wrong("signature: " + entry.error());
+  if (!entry) return wrong("signature: " + entry.error().text);
   const auto signed_digest = read_signed_digest(*entry);
-  if (!signed_digest) return wrong("signature: " + signed_digest.error());
+  if (!signed_digest) return wrong("signature: " + signed_digest.error().text);
   const auto algorithm = digest_from_oid(signed_digest->file_digest_oid);
   if (!algorithm) {
     return wrong("signature: unknown digest algorithm " + signed_digest->file_digest_oid);
@@ -281,7 +281,7 @@ std::expected<void, std::string> check_signature(Bytes file, const Stub& stub,
                                        certificates.VirtualAddress - entry_at -
                                            sizeof(DataDirectory))};
   const auto file_digest = digest_of(*algorithm, pieces, done);
-  if (!file_digest) return wrong("cannot compute a digest: " + file_digest.error());
+  if (!file_digest) return wrong("cannot compute a digest: " + file_digest.error().text);
   if (*file_digest != signed_digest->file_digest) {
     problems.push_back("the signature no longer covers the file's bytes (its " +
                        std::string(digest_name(*algorithm)) + " digest does not match)");
@@ -427,28 +427,28 @@ std::string certificate_table_state(Bytes image) {
   return certificate_entry(image, *dir) ? "present" : "malformed";
 }
 
-std::expected<LauncherFacts, std::string> inspect_launcher(Bytes file, const WindowDone& done) {
+PackResult<LauncherFacts> inspect_launcher(Bytes file, const WindowDone& done) {
   const auto stub = read_stub(file);
   if (!stub) {
-    return wrong(stub.error().kind == StubRefusal::Kind::NotAStub
-                     ? "not a brevlo launcher: " + stub.error().reason
-                     : "sections out of place: " + stub.error().reason);
+    return wrong(stub.error().kind == PackErrorKind::NotAStub
+                     ? "not a brevlo launcher: " + stub.error().text
+                     : "sections out of place: " + stub.error().text);
   }
   LauncherFacts facts;
   const auto sections = find_sections(file, *stub, facts);
-  if (!sections) return wrong(sections.error());
+  if (!sections) return std::unexpected(sections.error());
   const DataDirectory certificates = stub->optional_header.DataDirectory[kDirSecurity];
   std::vector<std::string> problems;  // what is wrong with the contents, all of it on one line
   for (auto step : {
            std::function([&] { return check_file_end(file, certificates, sections->end); }),
            std::function([&] { return read_document(sections->config, facts); }),
            std::function([&] { return read_branding(*stub, facts); }),
-           std::function([&] { return check_installer(*sections, done, facts, problems); }),
-           std::function([&] { return check_splash(*sections, facts, problems); }),
-           std::function([&] {
-             return check_signature(file, *stub, certificates, done, facts, problems);
-           })}) {
-    if (auto checked = step(); !checked) return wrong(checked.error());
+           std::function([&] { return check_installer(*sections, done, facts, problems); })}) {
+    if (auto checked = step(); !checked) return std::unexpected(checked.error());
+  }
+  read_splash(*sections, facts, problems);
+  if (auto checked = check_signature(file, *stub, certificates, done, facts, problems); !checked) {
+    return std::unexpected(checked.error());
   }
   if (!problems.empty()) {
     std::string line = problems.front();

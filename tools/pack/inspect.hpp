@@ -3,12 +3,12 @@
 // whole. Every offset and size in the file is checked before use.
 
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/payload.hpp"
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -49,7 +49,7 @@ struct LauncherFacts {
 // sections out of place, a document that does not parse, a damaged options or splash section
 // (or one without the other), an installer whose digest is not the recorded one, a signature that does not cover the file's bytes. The
 // installer and the signed bytes are read kWindow bytes at a time, done told of each window.
-[[nodiscard]] std::expected<LauncherFacts, std::string> inspect_launcher(
+[[nodiscard]] PackResult<LauncherFacts> inspect_launcher(
     Bytes file, const WindowDone& done = {});
 
 // "absent", "present" or "malformed": whether image (a PE file) carries a certificate table with

@@ -15,20 +15,17 @@ namespace {
 
 constexpr std::uint32_t kPayloadCharacteristics = kScnCntInitializedData | kScnMemRead;
 
-std::unexpected<Refusal> refuse(Refusal::Input input, std::string reason) {
-  return std::unexpected(Refusal{input, std::move(reason)});
-}
 
 std::u16string utf16(std::string_view text) { return utf16_from_wtf8(text); }
 
 // The stub's version resources with the branding's strings and numbers.
-std::expected<void, Refusal> brand_version(ResourceSet& set, const Branding& branding) {
+PackResult<void> brand_version(ResourceSet& set, const Branding& branding) {
   bool found = false;
   for (Resource& resource : set) {
     if (resource.type != ResourceId(std::uint32_t{kRtVersion})) continue;
     found = true;
     auto info = read_version_info(resource.data);
-    if (!info) return refuse(Refusal::Input::Stub, info.error());
+    if (!info) return as_kind(PackErrorKind::Stub, info.error());
     if (branding.product_name) info->product_name = utf16(*branding.product_name);
     if (branding.file_description) info->file_description = utf16(*branding.file_description);
     if (branding.version) {
@@ -41,51 +38,44 @@ std::expected<void, Refusal> brand_version(ResourceSet& set, const Branding& bra
     }
     auto written = write_version_info(*info);
     if (!written) {
-      return refuse(Refusal::Input::Output,
-                    "the version strings do not fit in a version resource (65,535 bytes)");
+      return pack_error(PackErrorKind::Output,
+                        "the version strings do not fit in a version resource (65,535 bytes)");
     }
     resource.data = std::move(*written);
   }
-  if (!found) return refuse(Refusal::Input::Stub, "it has no version resource to change");
-  return std::expected<void, Refusal>();
-}
-
-Refusal::Input input_of(StubRefusal::Kind kind) {
-  switch (kind) {
-    case StubRefusal::Kind::NotAStub: return Refusal::Input::NotAStub;
-    case StubRefusal::Kind::CannotLayOut: return Refusal::Input::Stub;
-    case StubRefusal::Kind::TooLarge: break;
-  }
-  return Refusal::Input::Output;
+  if (!found) return pack_error(PackErrorKind::Stub, "it has no version resource to change");
+  return {};
 }
 
 // The document as the launcher reads it, and the installer: at most 2 GiB, a Windows executable.
-std::expected<void, Refusal> check_payload(Bytes config, Bytes installer) {
+PackResult<void> check_payload(Bytes config, Bytes installer) {
   const auto game = parse_game_config(
       std::span(reinterpret_cast<const char*>(config.data()), config.size()));
   if (!game) {
-    return refuse(Refusal::Input::Config, std::string(kGameConfigStopContext) + ": " +
-                                              debug_form(game.error()));
+    return pack_error(PackErrorKind::Config, std::string(kGameConfigStopContext) + ": " +
+                                                 debug_form(game.error()));
   }
   if (installer.size() > kMaxInstallerSize) {
-    return refuse(Refusal::Input::InstallerSize,
-                  std::to_string(installer.size()) + " bytes, more than the " +
+    return pack_error(PackErrorKind::InstallerSize,
+                      std::to_string(installer.size()) + " bytes, more than the " +
                       std::to_string(kMaxInstallerSize) + " (2 GiB) an installer may have");
   }
-  if (auto fault = installer_fault(installer)) return refuse(Refusal::Input::Installer, *fault);
+  if (auto fault = installer_fault(installer)) {
+    return pack_error(PackErrorKind::Installer, *fault);
+  }
   return {};
 }
 
 // The stub's resources with the branding's icon and version strings.
-std::expected<ResourceSet, Refusal> branded_resources(const Stub& stub, const Branding& branding) {
+PackResult<ResourceSet> branded_resources(const Stub& stub, const Branding& branding) {
   auto resources = read_resources(
       stub.optional_header.DataDirectory[kDirResource],
       [&](std::uint32_t rva, std::uint32_t size) { return stub.at_rva(rva, size); },
       stub.bytes.size());
-  if (!resources) return refuse(Refusal::Input::Stub, resources.error());
+  if (!resources) return as_kind(PackErrorKind::Stub, resources.error());
   if (branding.icon) {
     const auto images = read_ico(*branding.icon);
-    if (!images) return refuse(Refusal::Input::Icon, images.error());
+    if (!images) return as_kind(PackErrorKind::Icon, images.error());
     replace_icons(*resources, *images);
   }
   if (branding.product_name || branding.file_description || branding.version) {
@@ -171,7 +161,7 @@ std::optional<std::string> installer_fault(Bytes installer) {
   return std::nullopt;
 }
 
-std::expected<void, std::string> PackedLauncher::write(LauncherSink& sink) const {
+PackResult<void> PackedLauncher::write(LauncherSink& sink) const {
   PeChecksum checksum;
   ImageHasher installer;
   const auto put = [&](Bytes window) {
@@ -201,11 +191,11 @@ std::expected<void, std::string> PackedLauncher::write(LauncherSink& sink) const
 std::vector<std::uint8_t> PackedLauncher::bytes() const {
   struct Memory final : LauncherSink {
     std::vector<std::uint8_t> out;
-    std::expected<void, std::string> write(Bytes bytes) override {
+    PackResult<void> write(Bytes bytes) override {
       out.insert(out.end(), bytes.begin(), bytes.end());
       return {};
     }
-    std::expected<void, std::string> write_at(std::uint64_t offset, Bytes bytes) override {
+    PackResult<void> write_at(std::uint64_t offset, Bytes bytes) override {
       std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(offset));
       return {};
     }
@@ -215,14 +205,14 @@ std::vector<std::uint8_t> PackedLauncher::bytes() const {
   return std::move(memory.out);
 }
 
-std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Bytes installer,
+PackResult<PackedLauncher> pack(Bytes stub_bytes, Bytes config, Bytes installer,
                                             const Branding& branding,
                                             const PackOptions& options) {
   if (auto checked = check_payload(config, installer); !checked) {
     return std::unexpected(checked.error());
   }
   const auto stub = read_stub(stub_bytes);
-  if (!stub) return refuse(input_of(stub.error().kind), stub.error().reason);
+  if (!stub) return std::unexpected(stub.error());
   auto resources = branded_resources(*stub, branding);
   if (!resources) return std::unexpected(resources.error());
 
@@ -230,7 +220,7 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
   PackedLauncher packed;
   if (branding.splash) {
     auto section = splash_section(*branding.splash);
-    if (!section) return refuse(Refusal::Input::Splash, section.error());
+    if (!section) return as_kind(PackErrorKind::Splash, section.error());
     packed.splash_section = std::move(*section);
   }
   packed.options = recorded_options(*stub, branding, options);
@@ -239,7 +229,7 @@ std::expected<PackedLauncher, Refusal> pack(Bytes stub_bytes, Bytes config, Byte
   std::vector<TailSection> sections;
   for (const TailContent& content : tail) sections.push_back(content.section);
   auto layout = lay_out(*stub, sections);
-  if (!layout) return refuse(input_of(layout.error().kind), layout.error().reason);
+  if (!layout) return std::unexpected(layout.error());
   packed.layout = std::move(*layout);
   packed.headers = write_headers(*stub, packed.layout, 0);
   packed.checksum_offset = stub->optional_header_offset + offsetof(OptionalHeader64, CheckSum);

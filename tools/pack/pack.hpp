@@ -5,11 +5,11 @@
 
 #include <array>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 #include "pack/pe_layout.hpp"
 #include "pack/resources.hpp"
@@ -34,29 +34,12 @@ struct Branding {
 // The largest installer a launcher carries: the installer format's own limit.
 inline constexpr std::uint64_t kMaxInstallerSize = std::uint64_t{1} << 31;
 
-// Why packing refused its inputs; reason completes a line that names the input.
-struct Refusal {
-  enum class Input {
-    Config,          // reason is the launcher's own fatal-stop line for that document
-    Installer,       // "... is not a Windows executable: " reason
-    InstallerSize,   // "... is too large: " reason
-    NotAStub,        // "... is not a brevlo stub: " reason
-    Stub,            // "... cannot be packed: " reason
-    Icon,            // "... is not a valid .ico: " reason
-    Splash,          // "... is not a usable splash image: " reason
-    Output,          // the packed launcher itself: reason alone
-  };
-  Input input;
-  std::string reason;
-  friend bool operator==(const Refusal&, const Refusal&) = default;
-};
-
 // Where a packed launcher's bytes go, from the first to the last; the checksum is written last,
 // over the zeros it was first written as.
 class LauncherSink {
  public:
-  [[nodiscard]] virtual std::expected<void, std::string> write(Bytes bytes) = 0;
-  [[nodiscard]] virtual std::expected<void, std::string> write_at(std::uint64_t offset,
+  [[nodiscard]] virtual PackResult<void> write(Bytes bytes) = 0;
+  [[nodiscard]] virtual PackResult<void> write_at(std::uint64_t offset,
                                                                   Bytes bytes) = 0;
 
  protected:
@@ -95,7 +78,7 @@ struct PackedLauncher {
 
   // Writes the file to sink in one pass, window by window, computing the installer's digest and
   // the checksum on the way, then the checksum; the sink's reason when it fails.
-  [[nodiscard]] std::expected<void, std::string> write(LauncherSink& sink) const;
+  [[nodiscard]] PackResult<void> write(LauncherSink& sink) const;
 
   // The whole file in one buffer.
   std::vector<std::uint8_t> bytes() const;
@@ -106,10 +89,11 @@ struct PackedLauncher {
 // with the document, .brvimg with the installer, .brvopt with the options and the installer's
 // XXH3-128 (options.image_digest is not used), .brvspl with the splash's pixels when branding has
 // a splash, .rsrc with the stub's resources as branded, the stub's .reloc; the certificate table
-// and anything after the last section dropped. options.branded_name and options.splash are not
+// and anything after the last section dropped. A refusal is a PackError whose kind names the
+// refused input (Config ... Output). options.branded_name and options.splash are not
 // taken from options: the first is set when branding names a product, or the stub is a launcher
 // packed with a product name, the second when branding has a splash.
-[[nodiscard]] std::expected<PackedLauncher, Refusal> pack(Bytes stub, Bytes config,
+[[nodiscard]] PackResult<PackedLauncher> pack(Bytes stub, Bytes config,
                                                           Bytes installer,
                                                           const Branding& branding,
                                                           const PackOptions& options = {});

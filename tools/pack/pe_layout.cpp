@@ -8,12 +8,16 @@
 namespace brevlo::pack {
 namespace {
 
-std::unexpected<StubRefusal> not_a_stub(std::string reason) {
-  return std::unexpected(StubRefusal{StubRefusal::Kind::NotAStub, std::move(reason)});
+std::unexpected<PackError> not_a_stub(std::string reason) {
+  return pack_error(PackErrorKind::NotAStub, std::move(reason));
 }
 
-std::unexpected<StubRefusal> cannot_lay_out(std::string reason) {
-  return std::unexpected(StubRefusal{StubRefusal::Kind::CannotLayOut, std::move(reason)});
+std::unexpected<PackError> cannot_lay_out(std::string reason) {
+  return pack_error(PackErrorKind::Stub, std::move(reason));
+}
+
+std::unexpected<PackError> too_large() {
+  return pack_error(PackErrorKind::Output, "the packed launcher would be larger than 4 GiB");
 }
 
 bool is_tail_name(std::string_view name) {
@@ -35,7 +39,7 @@ bool inside(const SectionHeader& section, const DataDirectory& dir) {
 }
 
 // Base relocation blocks may only fix up pages of the sections that stay in place.
-std::expected<void, StubRefusal> check_relocations(const Stub& stub, const DataDirectory& dir) {
+PackResult<void> check_relocations(const Stub& stub, const DataDirectory& dir) {
   const auto blocks = stub.at_rva(dir.VirtualAddress, dir.Size);
   if (!blocks) return cannot_lay_out("its base relocations lie outside the file");
   std::uint64_t offset = 0;
@@ -52,7 +56,7 @@ std::expected<void, StubRefusal> check_relocations(const Stub& stub, const DataD
     }
     offset += block->SizeOfBlock;
   }
-  return std::expected<void, StubRefusal>();
+  return {};
 }
 
 }  // namespace
@@ -74,7 +78,7 @@ std::optional<Bytes> Stub::at_rva(std::uint32_t rva, std::uint32_t size) const {
 namespace {
 
 // The headers and the section table, read with the PE reader.
-std::expected<void, StubRefusal> read_headers(Stub& stub) {
+PackResult<void> read_headers(Stub& stub) {
   const auto headers = read_pe_headers(stub.bytes);
   if (!headers) {
     switch (headers.error()) {
@@ -106,7 +110,7 @@ std::expected<void, StubRefusal> read_headers(Stub& stub) {
 }
 
 // How it is recognised: the .brvlo section and the text it begins with.
-std::expected<void, StubRefusal> check_marker(Stub& stub) {
+PackResult<void> check_marker(Stub& stub) {
   const auto marker = std::find_if(stub.sections.begin(), stub.sections.end(),
                                    [](const SectionHeader& s) {
                                      return section_name(s) == kStubMarkSection;
@@ -123,7 +127,7 @@ std::expected<void, StubRefusal> check_marker(Stub& stub) {
 
 // The optional header's form: 16 directories, alignments packing can keep, headers inside the
 // file and after the section table.
-std::expected<void, StubRefusal> check_optional_header(Stub& stub) {
+PackResult<void> check_optional_header(Stub& stub) {
   const OptionalHeader64& oh = stub.optional_header;
   if (stub.file_header.SizeOfOptionalHeader != sizeof(OptionalHeader64) ||
       oh.NumberOfRvaAndSizes != 16) {
@@ -147,7 +151,7 @@ std::expected<void, StubRefusal> check_optional_header(Stub& stub) {
 
 // Data in the file after the headers (a section without data points nowhere past the file's
 // end); sections in ascending, non-overlapping memory order. Sets where the kept sections end.
-std::expected<void, StubRefusal> check_sections(Stub& stub) {
+PackResult<void> check_sections(Stub& stub) {
   const OptionalHeader64& oh = stub.optional_header;
   std::uint64_t next_rva = oh.SizeOfHeaders;
   std::size_t kept = 0;
@@ -189,7 +193,7 @@ std::expected<void, StubRefusal> check_sections(Stub& stub) {
 }
 
 // The movable tail: only its names, each once, and nothing of theirs before a kept section.
-std::expected<void, StubRefusal> check_tail(Stub& stub) {
+PackResult<void> check_tail(Stub& stub) {
   const std::size_t kept = stub.kept;
   for (std::size_t i = 0; i < stub.sections.size(); ++i) {
     const std::string_view name = section_name(stub.sections[i]);
@@ -209,7 +213,7 @@ std::expected<void, StubRefusal> check_tail(Stub& stub) {
 }
 
 // Data directories: those that stay must point into sections that stay.
-std::expected<void, StubRefusal> check_directories(Stub& stub) {
+PackResult<void> check_directories(Stub& stub) {
   for (std::size_t index = 0; index < 16; ++index) {
     const DataDirectory& dir = stub.optional_header.DataDirectory[index];
     if (dir.Size == 0 || index == kDirResource || index == kDirSecurity) continue;
@@ -233,10 +237,10 @@ std::expected<void, StubRefusal> check_directories(Stub& stub) {
 
 }  // namespace
 
-std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
+PackResult<Stub> read_stub(Bytes bytes) {
   Stub stub;
   stub.bytes = bytes;
-  using Step = std::expected<void, StubRefusal> (*)(Stub&);
+  using Step = PackResult<void> (*)(Stub&);
   for (const Step step : {read_headers, check_marker, check_optional_header, check_sections,
                           check_tail, check_directories}) {
     if (auto done = step(stub); !done) return std::unexpected(done.error());
@@ -244,7 +248,7 @@ std::expected<Stub, StubRefusal> read_stub(Bytes bytes) {
   return stub;
 }
 
-std::expected<Layout, StubRefusal> lay_out(const Stub& stub, std::span<const TailSection> tail) {
+PackResult<Layout> lay_out(const Stub& stub, std::span<const TailSection> tail) {
   const OptionalHeader64& oh = stub.optional_header;
   const std::size_t count = stub.kept + tail.size();
   const std::uint64_t room = (oh.SizeOfHeaders - stub.section_table_offset) / sizeof(SectionHeader);
@@ -270,8 +274,7 @@ std::expected<Layout, StubRefusal> lay_out(const Stub& stub, std::span<const Tai
     std::copy_n(section.name.begin(), std::min<std::size_t>(section.name.size(), 8), header.Name);
     const std::uint64_t raw = align_up(section.size, oh.FileAlignment);
     if (rva + section.size > kLimit || file + raw > kLimit) {
-      return std::unexpected(StubRefusal{StubRefusal::Kind::TooLarge,
-                                         "the packed launcher would be larger than 4 GiB"});
+      return too_large();
     }
     header.VirtualSize = static_cast<std::uint32_t>(section.size);
     header.VirtualAddress = static_cast<std::uint32_t>(rva);
@@ -293,8 +296,7 @@ std::expected<Layout, StubRefusal> lay_out(const Stub& stub, std::span<const Tai
     file += raw;
   }
   if (rva > kLimit) {
-    return std::unexpected(StubRefusal{StubRefusal::Kind::TooLarge,
-                                       "the packed launcher would be larger than 4 GiB"});
+    return too_large();
   }
   layout.size_of_image = static_cast<std::uint32_t>(rva);
   layout.file_size = file;

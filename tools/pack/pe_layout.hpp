@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include "core/payload.hpp"
 #include "core/splash_image.hpp"
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -29,14 +29,6 @@ inline constexpr std::string_view kOptionsSectionName = kOptionsSection;
 inline constexpr std::string_view kSplashSectionName = kSplashSection;
 inline constexpr std::string_view kResourceSectionName = ".rsrc";
 inline constexpr std::string_view kRelocSectionName = ".reloc";
-
-// Why a stub was refused: it is not a brevlo stub at all, or it is one whose form packing cannot
-// keep; or the packed launcher would not fit the format's 32-bit sizes.
-struct StubRefusal {
-  enum class Kind { NotAStub, CannotLayOut, TooLarge };
-  Kind kind;
-  std::string reason;
-};
 
 // A stub whose headers and section table have been checked: every section's data lies inside the
 // file, sections follow each other in memory, the tail holds only movable sections and no data
@@ -58,7 +50,7 @@ struct Stub {
 };
 
 // Checks a stub; the refusal says how it is not a brevlo stub or why it cannot be laid out.
-[[nodiscard]] std::expected<Stub, StubRefusal> read_stub(Bytes bytes);
+[[nodiscard]] PackResult<Stub> read_stub(Bytes bytes);
 
 // A section packing adds after the kept ones: its header values and exact content length.
 struct TailSection {
@@ -82,7 +74,7 @@ struct Layout {
 // resource directory is the whole tail section named .rsrc (none without one), the relocation
 // directory moves with the stub's .reloc, the certificate table is dropped. Refuses a stub whose
 // headers have no room for the new section table, and a launcher beyond the 32-bit limits.
-[[nodiscard]] std::expected<Layout, StubRefusal> lay_out(const Stub& stub,
+[[nodiscard]] PackResult<Layout> lay_out(const Stub& stub,
                                                          std::span<const TailSection> tail);
 
 // The first SizeOfHeaders bytes of the packed launcher: the stub's headers byte for byte except

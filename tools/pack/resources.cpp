@@ -24,11 +24,11 @@ std::uint64_t units_of(const ResourceId& id) {
   return name ? name->size() : 0;
 }
 
-std::unexpected<std::string> malformed(const std::string& what) {
-  return std::unexpected("its resource directory " + what);
+std::unexpected<PackError> malformed(const std::string& what) {
+  return pack_error(PackErrorKind::Malformed, "its resource directory " + what);
 }
 
-std::expected<ResourceId, std::string> read_key(const TreeReader& reader, std::uint32_t field) {
+PackResult<ResourceId> read_key(const TreeReader& reader, std::uint32_t field) {
   if (!(field & kHighBit)) return ResourceId(field);
   const std::uint64_t offset = field & ~kHighBit;
   const auto length = read_at<std::uint16_t>(reader.directory, offset);
@@ -40,7 +40,7 @@ std::expected<ResourceId, std::string> read_key(const TreeReader& reader, std::u
   return ResourceId(std::move(name));
 }
 
-std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t offset, int level,
+PackResult<void> read_table(TreeReader& reader, std::uint64_t offset, int level,
                                             Resource& path) {
   if (!reader.seen.insert(offset).second) {
     return malformed("reaches offset " + hex(offset) + " twice");
@@ -80,7 +80,7 @@ std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t of
     }
     const auto data = reader.at_rva(data_entry->OffsetToData, data_entry->Size);
     if (!data) {
-      return std::unexpected("its resource data at RVA " + hex(data_entry->OffsetToData) + " (" +
+      return pack_error(PackErrorKind::Malformed, "its resource data at RVA " + hex(data_entry->OffsetToData) + " (" +
                              hex(data_entry->Size) + " bytes) lies outside the file");
     }
     reader.name_units += units_of(path.type) + units_of(path.name) + units_of(path.language);
@@ -94,7 +94,7 @@ std::expected<void, std::string> read_table(TreeReader& reader, std::uint64_t of
     leaf.data = *data;
     reader.found.push_back(std::move(leaf));
   }
-  return std::expected<void, std::string>();
+  return {};
 }
 
 bool key_less(const Resource& a, const Resource& b) {
@@ -124,10 +124,10 @@ std::size_t table_size(std::size_t entries) {
   return sizeof(ResourceDirectory) + entries * sizeof(ResourceDirectoryEntry);
 }
 
-SectionPlan plan_section(const ResourceSet& set) {
-  SectionPlan plan;
-  // Level 1: one table of types; level 2: a table of names per type; level 3: a table of
-  // languages per (type, name). Each table lists the indexes of set it spans.
+// Level 1: one table of types; level 2: a table of names per type; level 3: a table of
+// languages per (type, name). Each table lists the indexes of set it spans.
+std::vector<SectionPlan::Table> plan_tables(const ResourceSet& set) {
+  std::vector<SectionPlan::Table> tables;
   struct Span {
     std::size_t begin, end;
   };
@@ -147,9 +147,15 @@ SectionPlan plan_section(const ResourceSet& set) {
         if (level + 1 < kLevels) levels[level + 1].push_back({i, j});
         i = j;
       }
-      plan.tables.push_back(std::move(table));
+      tables.push_back(std::move(table));
     }
   }
+  return tables;
+}
+
+// Where everything lies: the tables, the names, the data entries (8-byte aligned), then each
+// resource's data (8-byte aligned); plan.size is where the last data ends.
+void place_section_parts(const ResourceSet& set, SectionPlan& plan) {
   std::uint64_t offset = 0;
   for (SectionPlan::Table& table : plan.tables) {
     table.offset = offset;
@@ -176,8 +182,11 @@ SectionPlan plan_section(const ResourceSet& set) {
     offset += resource.data.size();
   }
   plan.size = offset;
-  // Tables are listed level by level in key order, so each key of a type or name table points at
-  // the next table not yet pointed at, and each key of a language table at the next data entry.
+}
+
+// Tables are listed level by level in key order, so each key of a type or name table points at
+// the next table not yet pointed at, and each key of a language table at the next data entry.
+void link_tables(SectionPlan& plan) {
   std::size_t next_table = 1;
   std::size_t next_leaf = 0;
   for (SectionPlan::Table& table : plan.tables) {
@@ -189,17 +198,24 @@ SectionPlan plan_section(const ResourceSet& set) {
       }
     }
   }
+}
+
+SectionPlan plan_section(const ResourceSet& set) {
+  SectionPlan plan;
+  plan.tables = plan_tables(set);
+  place_section_parts(set, plan);
+  link_tables(plan);
   return plan;
 }
 
 }  // namespace
 
-std::expected<ResourceSet, std::string> read_resources(DataDirectory dir, const RvaBytes& at_rva,
+PackResult<ResourceSet> read_resources(DataDirectory dir, const RvaBytes& at_rva,
                                                        std::uint64_t data_limit) {
   if (dir.Size == 0) return ResourceSet();
   const auto directory = at_rva(dir.VirtualAddress, dir.Size);
   if (!directory) {
-    return std::unexpected("its resource directory (RVA " + hex(dir.VirtualAddress) + ", " +
+    return pack_error(PackErrorKind::Malformed, "its resource directory (RVA " + hex(dir.VirtualAddress) + ", " +
                            hex(dir.Size) + " bytes) lies outside the file");
   }
   TreeReader reader{*directory, at_rva, {}, {}};

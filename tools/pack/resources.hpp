@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <expected>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -70,7 +70,7 @@ inline constexpr std::uint64_t kMaxResourceNameUnits = 1048576;
 // reached twice, data outside the file, a key given twice, more entries or name characters than
 // the bounds above, and resources whose data adds up to more than data_limit bytes (the file's
 // size: resources of a file do not share their bytes).
-[[nodiscard]] std::expected<ResourceSet, std::string> read_resources(DataDirectory dir,
+[[nodiscard]] PackResult<ResourceSet> read_resources(DataDirectory dir,
                                                                      const RvaBytes& at_rva,
                                                                      std::uint64_t data_limit);
 

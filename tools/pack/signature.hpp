@@ -3,11 +3,11 @@
 // decoded by the platform's own library: OpenSSL on Linux, CryptoAPI on Windows. Nothing here
 // checks the chain of trust.
 
-#include <expected>
 #include <string>
 #include <vector>
 
 #include "pack/digest.hpp"
+#include "pack/pack_error.hpp"
 
 namespace brevlo::pack {
 
@@ -21,6 +21,6 @@ struct SignedDigest {
 
 // Decodes signed_data (DER); the reason when it is not an Authenticode SignedData with a signer
 // whose certificate it carries.
-[[nodiscard]] std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data);
+[[nodiscard]] PackResult<SignedDigest> read_signed_digest(Bytes signed_data);
 
 }  // namespace brevlo::pack

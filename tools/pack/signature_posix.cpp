@@ -46,18 +46,18 @@ std::string subject_text(X509* certificate) {
 
 }  // namespace
 
-std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
-  if (signed_data.size() > LONG_MAX) return std::unexpected("the signature is too large");
+PackResult<SignedDigest> read_signed_digest(Bytes signed_data) {
+  if (signed_data.size() > LONG_MAX) return pack_error(PackErrorKind::Malformed, "the signature is too large");
   const unsigned char* p = signed_data.data();
   const UniquePkcs7 pkcs7(d2i_PKCS7(nullptr, &p, static_cast<long>(signed_data.size())));
   if (!pkcs7 || !PKCS7_type_is_signed(pkcs7.get()) || pkcs7.get()->d.sign == nullptr ||
       pkcs7.get()->d.sign->contents == nullptr) {
-    return std::unexpected("the signature is not PKCS #7 SignedData");
+    return pack_error(PackErrorKind::Malformed, "the signature is not PKCS #7 SignedData");
   }
   PKCS7* contents = pkcs7.get()->d.sign->contents;
   if (oid_text(contents->type) != kSpcIndirectData || contents->d.other == nullptr ||
       contents->d.other->type != V_ASN1_SEQUENCE) {
-    return std::unexpected("the signature does not sign Authenticode indirect data");
+    return pack_error(PackErrorKind::Malformed, "the signature does not sign Authenticode indirect data");
   }
   // SpcIndirectDataContent ::= SEQUENCE { data SpcAttributeTypeAndOptionalValue,
   //                                       messageDigest DigestInfo }
@@ -66,12 +66,12 @@ std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
   const UniqueSequence fields(d2i_ASN1_SEQUENCE_ANY(nullptr, &q, ASN1_STRING_length(indirect)));
   if (!fields || sk_ASN1_TYPE_num(fields.get()) != 2 ||
       sk_ASN1_TYPE_value(fields.get(), 1)->type != V_ASN1_SEQUENCE) {
-    return std::unexpected("its indirect data is not an SpcIndirectDataContent");
+    return pack_error(PackErrorKind::Malformed, "its indirect data is not an SpcIndirectDataContent");
   }
   const ASN1_STRING* digest_info = sk_ASN1_TYPE_value(fields.get(), 1)->value.sequence;
   const unsigned char* r = ASN1_STRING_get0_data(digest_info);
   const UniqueX509Sig sig(d2i_X509_SIG(nullptr, &r, ASN1_STRING_length(digest_info)));
-  if (!sig) return std::unexpected("its indirect data holds no DigestInfo");
+  if (!sig) return pack_error(PackErrorKind::Malformed, "its indirect data holds no DigestInfo");
   const X509_ALGOR* algorithm = nullptr;
   const ASN1_OCTET_STRING* digest = nullptr;
   X509_SIG_get0(sig.get(), &algorithm, &digest);
@@ -80,13 +80,13 @@ std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
 
   STACK_OF(PKCS7_SIGNER_INFO)* signers = PKCS7_get_signer_info(pkcs7.get());
   if (signers == nullptr || sk_PKCS7_SIGNER_INFO_num(signers) < 1) {
-    return std::unexpected("the signature has no signer");
+    return pack_error(PackErrorKind::Malformed, "the signature has no signer");
   }
   PKCS7_SIGNER_INFO* signer = sk_PKCS7_SIGNER_INFO_value(signers, 0);
   X509* certificate = X509_find_by_issuer_and_serial(pkcs7.get()->d.sign->cert,
                                                      signer->issuer_and_serial->issuer,
                                                      signer->issuer_and_serial->serial);
-  if (certificate == nullptr) return std::unexpected("the signature lacks its signer's certificate");
+  if (certificate == nullptr) return pack_error(PackErrorKind::Malformed, "the signature lacks its signer's certificate");
 
   SignedDigest out;
   out.signer = subject_text(certificate);

@@ -38,33 +38,33 @@ std::vector<std::uint8_t> message_param(HCRYPTMSG message, DWORD type) {
 
 }  // namespace
 
-std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
-  if (signed_data.size() > 0xFFFFFFFFu) return std::unexpected("the signature is too large");
+PackResult<SignedDigest> read_signed_digest(Bytes signed_data) {
+  if (signed_data.size() > 0xFFFFFFFFu) return pack_error(PackErrorKind::Malformed, "the signature is too large");
   const UniqueMessage message(CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
   if (!message || !CryptMsgUpdate(message.get(), signed_data.data(),
                                   static_cast<DWORD>(signed_data.size()), TRUE)) {
-    return std::unexpected("the signature is not PKCS #7 SignedData");
+    return pack_error(PackErrorKind::Malformed, "the signature is not PKCS #7 SignedData");
   }
   const std::vector<std::uint8_t> type = message_param(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM);
   if (type.empty() || std::string(reinterpret_cast<const char*>(type.data())) != SPC_INDIRECT_DATA_OBJID) {
-    return std::unexpected("the signature does not sign Authenticode indirect data");
+    return pack_error(PackErrorKind::Malformed, "the signature does not sign Authenticode indirect data");
   }
   const std::vector<std::uint8_t> content = message_param(message.get(), CMSG_CONTENT_PARAM);
   DWORD decoded_size = 0;
   if (content.empty() ||
       !CryptDecodeObject(kEncoding, SPC_INDIRECT_DATA_CONTENT_STRUCT, content.data(),
                          static_cast<DWORD>(content.size()), 0, nullptr, &decoded_size)) {
-    return std::unexpected("its indirect data is not an SpcIndirectDataContent");
+    return pack_error(PackErrorKind::Malformed, "its indirect data is not an SpcIndirectDataContent");
   }
   std::vector<std::uint8_t> decoded(decoded_size);
   if (!CryptDecodeObject(kEncoding, SPC_INDIRECT_DATA_CONTENT_STRUCT, content.data(),
                          static_cast<DWORD>(content.size()), 0, decoded.data(), &decoded_size)) {
-    return std::unexpected("its indirect data is not an SpcIndirectDataContent");
+    return pack_error(PackErrorKind::Malformed, "its indirect data is not an SpcIndirectDataContent");
   }
   const auto* indirect = reinterpret_cast<const SPC_INDIRECT_DATA_CONTENT*>(decoded.data());
 
   const std::vector<std::uint8_t> signer_bytes = message_param(message.get(), CMSG_SIGNER_INFO_PARAM);
-  if (signer_bytes.empty()) return std::unexpected("the signature has no signer");
+  if (signer_bytes.empty()) return pack_error(PackErrorKind::Malformed, "the signature has no signer");
   const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(signer_bytes.data());
   const UniqueStore store(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
   CERT_INFO wanted{};
@@ -72,7 +72,7 @@ std::expected<SignedDigest, std::string> read_signed_digest(Bytes signed_data) {
   wanted.SerialNumber = signer->SerialNumber;
   const UniqueCertificate certificate(
       store ? CertGetSubjectCertificateFromStore(store.get(), kEncoding, &wanted) : nullptr);
-  if (!certificate) return std::unexpected("the signature lacks its signer's certificate");
+  if (!certificate) return pack_error(PackErrorKind::Malformed, "the signature lacks its signer's certificate");
 
   SignedDigest out;
   CERT_NAME_BLOB subject = certificate.get()->pCertInfo->Subject;

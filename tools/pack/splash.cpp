@@ -23,7 +23,9 @@ namespace {
 
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-std::unexpected<std::string> wrong(std::string reason) { return std::unexpected(std::move(reason)); }
+std::unexpected<PackError> wrong(std::string reason) {
+  return pack_error(PackErrorKind::Malformed, std::move(reason));
+}
 
 std::uint32_t big_endian(Bytes bytes, std::size_t at) {
   return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
@@ -67,24 +69,19 @@ struct StbPixels {
   ~StbPixels() { stbi_image_free(data); }
 };
 
-}  // namespace
-
-std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png) {
-  if (png.size() > kSplashLargestFile) {
-    return wrong("it is " + std::to_string(png.size()) + " bytes, more than 8 MiB");
-  }
-  if (png.size() < kPngSignature.size() ||
-      !std::equal(kPngSignature.begin(), kPngSignature.end(), png.begin())) {
-    return wrong("it is not a PNG file (no PNG signature)");
-  }
-  // The chunks: length, type, data, CRC over type and data; IHDR first, IEND last.
+// The image's size in pixels from its chunks (length, type, data, CRC over type and data; IHDR
+// first, IEND last), each chunk's CRC checked; at most 2048x2048.
+struct PixelSize {
   std::uint32_t width = 0, height = 0;
+};
+
+PackResult<PixelSize> read_chunks(Bytes png) {
+  PixelSize size;
   bool ended = false;
   for (std::size_t at = kPngSignature.size(); !ended;) {
     if (png.size() - at < 8) return wrong("it is cut short before its IEND chunk");
     const std::uint32_t length = big_endian(png, at);
-    const Bytes type = png.subspan(at + 4, 4);
-    const std::string name = chunk_type(type);
+    const std::string name = chunk_type(png.subspan(at + 4, 4));
     if (length > png.size() - at - 8 || png.size() - at - 8 - length < 4) {
       return wrong("it is cut short in its " + name + " chunk at offset " + std::to_string(at));
     }
@@ -97,8 +94,7 @@ std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png) 
     const Bytes data = png.subspan(at + 8, length);
     if (at == kPngSignature.size()) {
       if (name != "IHDR" || length != 13) return wrong("its first chunk is not a 13-byte IHDR");
-      width = big_endian(data, 0);
-      height = big_endian(data, 4);
+      size = {big_endian(data, 0), big_endian(data, 4)};
       const std::uint8_t colour_type = data[9];
       if (colour_type != 2 && colour_type != 3 && colour_type != 6) {
         return wrong("its colour type is " + std::to_string(colour_type) +
@@ -108,30 +104,23 @@ std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png) 
     ended = name == "IEND";
     at += 12 + std::size_t{length};
   }
-  if (width == 0 || height == 0 || width > kSplashLargestSide || height > kSplashLargestSide) {
-    return wrong("it is " + std::to_string(width) + "x" + std::to_string(height) +
+  if (size.width == 0 || size.height == 0 || size.width > kSplashLargestSide ||
+      size.height > kSplashLargestSide) {
+    return wrong("it is " + std::to_string(size.width) + "x" + std::to_string(size.height) +
                  " pixels; a splash is at most 2048x2048");
   }
+  return size;
+}
 
-  int decoded_width = 0, decoded_height = 0, channels = 0;
-  StbPixels pixels;
-  pixels.data = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &decoded_width,
-                                      &decoded_height, &channels, 4);
-  if (pixels.data == nullptr) {
-    return wrong(std::string("its image data does not decode: ") + stbi_failure_reason());
-  }
-  if (static_cast<std::uint32_t>(decoded_width) != width ||
-      static_cast<std::uint32_t>(decoded_height) != height) {
-    return wrong("its image data does not decode to its header's size");
-  }
-  const auto header = encode_splash_header(width, height);
+// The section: its header, then the pixels as premultiplied BGRA, rounded to nearest.
+std::vector<std::uint8_t> section_of(PixelSize size, const stbi_uc* rgba_pixels) {
+  const auto header = encode_splash_header(size.width, size.height);
   std::vector<std::uint8_t> section(header.begin(), header.end());
-  const std::size_t count = std::size_t{width} * height;
+  const std::size_t count = std::size_t{size.width} * size.height;
   section.resize(header.size() + count * 4);
   std::uint8_t* out = section.data() + header.size();
-  // RGBA to premultiplied BGRA, rounded to nearest.
   for (std::size_t i = 0; i < count; ++i) {
-    const stbi_uc* rgba = pixels.data + i * 4;
+    const stbi_uc* rgba = rgba_pixels + i * 4;
     const unsigned alpha = rgba[3];
     const auto times_alpha = [alpha](unsigned c) {
       return static_cast<std::uint8_t>((c * alpha + 127) / 255);
@@ -142,6 +131,32 @@ std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png) 
     out[i * 4 + 3] = static_cast<std::uint8_t>(alpha);
   }
   return section;
+}
+
+}  // namespace
+
+PackResult<std::vector<std::uint8_t>> splash_section(Bytes png) {
+  if (png.size() > kSplashLargestFile) {
+    return wrong("it is " + std::to_string(png.size()) + " bytes, more than 8 MiB");
+  }
+  if (png.size() < kPngSignature.size() ||
+      !std::equal(kPngSignature.begin(), kPngSignature.end(), png.begin())) {
+    return wrong("it is not a PNG file (no PNG signature)");
+  }
+  const auto size = read_chunks(png);
+  if (!size) return std::unexpected(size.error());
+  int decoded_width = 0, decoded_height = 0, channels = 0;
+  StbPixels pixels;
+  pixels.data = stbi_load_from_memory(png.data(), static_cast<int>(png.size()), &decoded_width,
+                                      &decoded_height, &channels, 4);
+  if (pixels.data == nullptr) {
+    return wrong(std::string("its image data does not decode: ") + stbi_failure_reason());
+  }
+  if (static_cast<std::uint32_t>(decoded_width) != size->width ||
+      static_cast<std::uint32_t>(decoded_height) != size->height) {
+    return wrong("its image data does not decode to its header's size");
+  }
+  return section_of(*size, pixels.data);
 }
 
 }  // namespace brevlo::pack

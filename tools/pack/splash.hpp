@@ -4,10 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
 #include <string>
 #include <vector>
 
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -21,6 +21,6 @@ inline constexpr std::size_t kSplashLargestFile = 8 * 1024 * 1024;
 // other than truecolour (with or without alpha) or palette, a side beyond kSplashLargestSide, or
 // image data that does not decode. Every chunk's CRC is checked; the pixels are those of the
 // image as decoded to 8-bit RGBA, premultiplied, so the same file always gives the same bytes.
-[[nodiscard]] std::expected<std::vector<std::uint8_t>, std::string> splash_section(Bytes png);
+[[nodiscard]] PackResult<std::vector<std::uint8_t>> splash_section(Bytes png);
 
 }  // namespace brevlo::pack

@@ -100,9 +100,9 @@ Node string_value(std::u16string_view key, const std::u16string& text) {
 
 }  // namespace
 
-std::expected<VersionInfo, std::string> read_version_info(Bytes resource) {
+PackResult<VersionInfo> read_version_info(Bytes resource) {
   const auto fail = [](const std::string& what) {
-    return std::unexpected("its version resource " + what);
+    return pack_error(PackErrorKind::Malformed, "its version resource " + what);
   };
   const auto root = read_block(resource, 0, resource.size());
   if (!root || root->key != u"VS_VERSION_INFO") return fail("is not a VS_VERSIONINFO block");

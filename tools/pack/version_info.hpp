@@ -4,12 +4,12 @@
 
 #include <array>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pack/pack_error.hpp"
 #include "pack/pe_format.hpp"
 
 namespace brevlo::pack {
@@ -26,7 +26,7 @@ struct VersionInfo {
 
 // Reads the fixed part and the four values; refuses a block that leaves its parent, a missing
 // fixed part, string table or value.
-[[nodiscard]] std::expected<VersionInfo, std::string> read_version_info(Bytes resource);
+[[nodiscard]] PackResult<VersionInfo> read_version_info(Bytes resource);
 
 // VS_VERSIONINFO with the fixed part, a StringFileInfo whose "000004b0" table holds exactly
 // FileDescription, ProductName, ProductVersion and FileVersion, and a VarFileInfo whose
