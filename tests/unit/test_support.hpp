@@ -9,22 +9,12 @@
 #include <vector>
 
 #include "../common/location_of.hpp"
+#include "../common/row_name.hpp"
 #include "platform/messages.hpp"
 #include "platform/output.hpp"
 #include "platform/system_message.hpp"
 
 namespace brevlo::testing {
-
-// A table row's words as the name of its GoogleTest case: each character other than an ASCII
-// letter or digit becomes '_'.
-inline std::string row_name(std::string_view words) {
-  std::string name(words);
-  for (char& ch : name) {
-    const bool keep = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
-    if (!keep) ch = '_';
-  }
-  return name;
-}
 
 // Records every device write separately.
 class CaptureDevice : public OutputDevice {
