@@ -174,11 +174,9 @@ add_test(NAME signing
           "${BREVLO_PYTHON}")
 brevlo_test_time_limit(300 signing)
 
-add_test(NAME e2e COMMAND brevlo_e2e_tests)
-# The tests set and restore the runtime's registry value in the shared prefix; tests that touch
-# the same value must not run at the same time.
-set_tests_properties(e2e PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
-brevlo_test_time_limit(1200 e2e)
+# e2e.Suite.Case. The cases set and restore the runtime's registry value in the shared prefix and
+# share its game folder and temporary folder; cases that touch them must not run at the same time.
+brevlo_gtest_cases(brevlo_e2e_tests e2e 1200 PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
 
 # The console case once more, inside a terminal, where Wine gives the test a working console
 # (script(1), of util-linux).

@@ -42,11 +42,10 @@ target_compile_definitions(brevlo_fault_tests PRIVATE
 add_dependencies(brevlo_fault_tests
   brevlo_fault_dotdot_launcher brevlo_fault_slash_launcher brevlo_fault_deep_launcher)
 
-# Every case that needs no set-up on the build machine's side. The tests set and restore the
-# runtime's registry value in the shared prefix.
-add_test(NAME fault COMMAND brevlo_fault_tests --gtest_filter=-LinuxSideFault.*)
-set_tests_properties(fault PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
-brevlo_test_time_limit(900 fault)
+# fault.Suite.Case: every case that needs no set-up on the build machine's side. The cases set and
+# restore the runtime's registry value in the shared prefix, one at a time.
+brevlo_gtest_cases(brevlo_fault_tests fault 900 FILTER -LinuxSideFault.*
+  PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
 
 # The cases whose fault is made on the build machine's side: a small mounted disk and a dangling
 # symbolic link, each in a folder at the root of drive C: of the prefix, like the scratch folders.

@@ -226,54 +226,60 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A second launcher started while the first installs: it waits for the lock, then tests the
 // existence again and goes on from there; the lock is given back on every way out.
-TEST(InstallLock, WaiterGoesOnFromTheExistenceTest) {
+struct WaiterCase {
+  std::string name;
+  bool exists_once_locked;
+  bool launch_starts;
+  std::vector<std::string> then;
+  std::string out;
+  int status;
+};
+
+class WaiterGoesOn : public ::testing::TestWithParam<WaiterCase> {};
+
+TEST_P(WaiterGoesOn, AfterTheExistenceTest) {
+  const WaiterCase& c = GetParam();
   const std::string app(kAppPath);
   const std::vector<std::string> before = {"probe_webview", "load_game_config",
                                            "installed_application_path Ostrevan",
                                            "path_exists " + app, "lock_install Ostrevan",
                                            "path_exists " + app};
-  struct Case {
-    std::string name;
-    bool exists_once_locked;
-    bool launch_starts;
-    std::vector<std::string> then;
-    std::string out;
-    int status;
-  };
-  const Case cases[] = {
-      {"the holder installed it",
-       true,
-       true,
-       {"launch_application " + app, "unlock_install"},
-       std::string(kProbeFalse) + kLaunchLine + kStarted,
-       0},
-      {"the holder installed it but it does not start",
-       true,
-       false,
-       {"launch_application " + app, "unlock_install"},
-       std::string(kProbeFalse) + kLaunchLine,
-       1},
-      {"the holder ended without it",
-       false,
-       true,
-       {"installer_image", "prepare_installer", "run_installer_stage", "unlock_install"},
-       std::string(kProbeFalse) + kInstallLine,
-       0},
-  };
-  for (const Case& c : cases) {
-    testing::CapturedOutput capture;
-    FakeEnvironment env;
-    env.exists = false;
-    env.exists_once_locked = c.exists_once_locked;
-    env.launch_starts = c.launch_starts;
-    EXPECT_EQ(run_and_finish(env), c.status) << c.name;
-    std::vector<std::string> calls = before;
-    calls.insert(calls.end(), c.then.begin(), c.then.end());
-    EXPECT_EQ(env.calls, calls) << c.name;
-    EXPECT_EQ(capture.out.text, c.out) << c.name;
-    EXPECT_EQ(capture.err.text, "") << c.name;
-  }
+  testing::CapturedOutput capture;
+  FakeEnvironment env;
+  env.exists = false;
+  env.exists_once_locked = c.exists_once_locked;
+  env.launch_starts = c.launch_starts;
+  EXPECT_EQ(run_and_finish(env), c.status) << c.name;
+  std::vector<std::string> calls = before;
+  calls.insert(calls.end(), c.then.begin(), c.then.end());
+  EXPECT_EQ(env.calls, calls) << c.name;
+  EXPECT_EQ(capture.out.text, c.out) << c.name;
+  EXPECT_EQ(capture.err.text, "") << c.name;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallLock, WaiterGoesOn,
+    ::testing::Values(
+        WaiterCase{"the holder installed it",
+                   true,
+                   true,
+                   {"launch_application " + std::string(kAppPath), "unlock_install"},
+                   std::string(kProbeFalse) + kLaunchLine + kStarted,
+                   0},
+        WaiterCase{"the holder installed it but it does not start",
+                   true,
+                   false,
+                   {"launch_application " + std::string(kAppPath), "unlock_install"},
+                   std::string(kProbeFalse) + kLaunchLine,
+                   1},
+        WaiterCase{"the holder ended without it",
+                   false,
+                   true,
+                   {"installer_image", "prepare_installer", "run_installer_stage",
+                    "unlock_install"},
+                   std::string(kProbeFalse) + kInstallLine,
+                   0}),
+    [](const auto& info) { return testing::row_name(info.param.name); });
 
 TEST(InstallLock, GivenBackAfterAFatalStopInTheStage) {
   testing::CapturedOutput capture;
@@ -347,78 +353,103 @@ TEST(Splash, OpenedAfterTheInstallLineAndClosedOnEveryWayOut) {
   }
 }
 
-TEST(InstallLock, NameIsTheSessionsAndHashesTheProductName) {
-  const std::pair<std::string_view, std::string_view> rows[] = {
-      {"", "Local\\brevlo-install-cbf29ce484222325"},
-      {"Ostrevan", "Local\\brevlo-install-79511b4cd496c279"},
-      {"a\\b", "Local\\brevlo-install-e6b9b11904eabd96"},
-      {"奥斯特雷文 游戏", "Local\\brevlo-install-89408aa0979f7421"},
-  };
-  for (const auto& [product, name] : rows) EXPECT_EQ(install_lock_name(product), name) << product;
+struct LockNameRow {
+  std::string_view name;
+  std::string_view product;
+  std::string_view lock;
+};
+
+class LockName : public ::testing::TestWithParam<LockNameRow> {};
+
+TEST_P(LockName, IsTheSessionsAndHashesTheProductName) {
+  const LockNameRow& row = GetParam();
+  EXPECT_EQ(install_lock_name(row.product), row.lock) << row.product;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallLock, LockName,
+    ::testing::Values(
+        LockNameRow{"empty", "", "Local\\brevlo-install-cbf29ce484222325"},
+        LockNameRow{"latin", "Ostrevan", "Local\\brevlo-install-79511b4cd496c279"},
+        LockNameRow{"backslash", "a\\b", "Local\\brevlo-install-e6b9b11904eabd96"},
+        LockNameRow{"cjk_and_space", "奥斯特雷文 游戏", "Local\\brevlo-install-89408aa0979f7421"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- what --support-log and --failure-dialog make of a run ------------------------------------
 
-TEST(RunReport, SupportLogBlockOfOneRun) {
+struct LogBlockRow {
+  std::string_view name;
+  std::string_view printed;
+  int status;
+  std::string_view body;
+};
+
+class SupportLogBlock : public ::testing::TestWithParam<LogBlockRow> {};
+
+TEST_P(SupportLogBlock, OfOneRun) {
   const LocalTime start{2026, 3, 7, 9, 5, 1};
-  struct Row {
-    std::string_view printed;
-    int status;
-    std::string_view body;
-  };
-  const Row rows[] = {
-      {"a\nb\n", 0, "a\nb\n== exit status 0\n"},
-      {"", 101, "== exit status 101\n"},
-      {"partial", 1, "partial\n== exit status 1\n"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(support_log_run(start, "1.2.3", "\"C:\\x y\\l.exe\" a\r\nb", row.printed, row.status),
-              "== brevlo 1.2.3 run at 2026-03-07 09:05:01: \"C:\\x y\\l.exe\" a  b\n" +
-                  std::string(row.body));
-  }
+  const LogBlockRow& row = GetParam();
+  EXPECT_EQ(support_log_run(start, "1.2.3", "\"C:\\x y\\l.exe\" a\r\nb", row.printed, row.status),
+            "== brevlo 1.2.3 run at 2026-03-07 09:05:01: \"C:\\x y\\l.exe\" a  b\n" +
+                std::string(row.body));
 }
 
-TEST(RunReport, SupportLogDropsWholeOldestRuns) {
-  const std::string a = "== brevlo 1 run at A\naaaa\n== exit status 0\n";  // 43 bytes
-  const std::string b = "== brevlo 1 run at B\nbb\n== exit status 1\n";    // 41 bytes
-  const std::string c = "== brevlo 1 run at C\n== exit status 101\n";      // 40 bytes
-  // An old run of size bytes in all.
-  const auto old_run = [](std::size_t size) {
-    const std::string head = "== brevlo 1 run at O\n";
-    return head + std::string(size - head.size() - 1, 'o') + "\n";
-  };
-  constexpr std::size_t kDefault = 0;  // the row leaves the limit to the default, 65,536 bytes
-  struct Row {
-    std::string name;
-    std::string existing;
-    std::size_t limit;
-    std::string want;
-    std::string run = {};  // the new run; c when empty
-  };
-  const Row rows[] = {
-      {"first run", "", 100, c},
-      {"room for all", a + b, 124, a + b + c},
-      {"one byte over drops the oldest", a + b, 123, b + c},
-      {"only the new run fits", a + b, 80, c},
-      {"the new run alone is too long", a + b, 10, c},
-      {"text before the first run", "junk\n== brevlo x\n" + b, 1000, "== brevlo x\n" + b + c},
-      {"no run at all", "junk", 1000, c},
-      {"a cut last line", a + "== brevlo 1 run at B\nb", 1000, a + "== brevlo 1 run at B\nb\n" + c},
-      {"a mark inside a line is no run", "x == brevlo 1\n" + a, 1000, a + c},
-      {"65,536 bytes by default", old_run(65536 - c.size()), kDefault,
-       old_run(65536 - c.size()) + c},
-      {"one byte over 65,536 by default", old_run(65537 - c.size()), kDefault, c},
-      {"a new run without the mark is kept whole", a + b, 10, "x\n", "x\n"},
-      {"a new run without the mark after the runs that fit", a + b, 1000, a + b + "x\n", "x\n"},
-  };
-  for (const Row& row : rows) {
-    const std::string& run = row.run.empty() ? c : row.run;
-    EXPECT_EQ(row.limit == kDefault ? support_log_with_run(row.existing, run)
-                                    : support_log_with_run(row.existing, run, row.limit),
-              row.want)
-        << row.name;
-  }
+INSTANTIATE_TEST_SUITE_P(
+    RunReport, SupportLogBlock,
+    ::testing::Values(LogBlockRow{"two_lines", "a\nb\n", 0, "a\nb\n== exit status 0\n"},
+                      LogBlockRow{"nothing_printed", "", 101, "== exit status 101\n"},
+                      LogBlockRow{"partial_line", "partial", 1, "partial\n== exit status 1\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Three runs of the support log.
+const std::string kRunA = "== brevlo 1 run at A\naaaa\n== exit status 0\n";  // 43 bytes
+const std::string kRunB = "== brevlo 1 run at B\nbb\n== exit status 1\n";    // 41 bytes
+const std::string kRunC = "== brevlo 1 run at C\n== exit status 101\n";      // 40 bytes
+// An old run of size bytes in all.
+std::string old_run(std::size_t size) {
+  const std::string head = "== brevlo 1 run at O\n";
+  return head + std::string(size - head.size() - 1, 'o') + "\n";
 }
+constexpr std::size_t kDefault = 0;  // the row leaves the limit to the default, 65,536 bytes
+
+struct OldRunsRow {
+  std::string name;
+  std::string existing;
+  std::size_t limit;
+  std::string want;
+  std::string run = {};  // the new run; kRunC when empty
+};
+
+class SupportLogDrops : public ::testing::TestWithParam<OldRunsRow> {};
+
+TEST_P(SupportLogDrops, WholeOldestRuns) {
+  const OldRunsRow& row = GetParam();
+  const std::string& run = row.run.empty() ? kRunC : row.run;
+  EXPECT_EQ(row.limit == kDefault ? support_log_with_run(row.existing, run)
+                                  : support_log_with_run(row.existing, run, row.limit),
+            row.want)
+      << row.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RunReport, SupportLogDrops,
+    ::testing::ValuesIn(std::vector<OldRunsRow>{
+      {"first run", "", 100, kRunC},
+      {"room for all", kRunA + kRunB, 124, kRunA + kRunB + kRunC},
+      {"one byte over drops the oldest", kRunA + kRunB, 123, kRunB + kRunC},
+      {"only the new run fits", kRunA + kRunB, 80, kRunC},
+      {"the new run alone is too long", kRunA + kRunB, 10, kRunC},
+      {"text before the first run", "junk\n== brevlo x\n" + kRunB, 1000, "== brevlo x\n" + kRunB + kRunC},
+      {"no run at all", "junk", 1000, kRunC},
+      {"a cut last line", kRunA + "== brevlo 1 run at B\nb", 1000, kRunA + "== brevlo 1 run at B\nb\n" + kRunC},
+      {"a mark inside a line is no run", "x == brevlo 1\n" + kRunA, 1000, kRunA + kRunC},
+      {"65,536 bytes by default", old_run(65536 - kRunC.size()), kDefault,
+       old_run(65536 - kRunC.size()) + kRunC},
+      {"one byte over 65,536 by default", old_run(65537 - kRunC.size()), kDefault, kRunC},
+      {"a new run without the mark is kept whole", kRunA + kRunB, 10, "x\n", "x\n"},
+      {"a new run without the mark after the runs that fit", kRunA + kRunB, 1000, kRunA + kRunB + "x\n", "x\n"},
+    }),
+    [](const auto& info) { return testing::row_name(info.param.name); });
 
 TEST(RunReport, DialogTextIsStandardErrorWithoutTheLineFeedsAround) {
   EXPECT_EQ(failure_dialog_text("❌ 静默安装失败: x\n"), "❌ 静默安装失败: x");
@@ -453,32 +484,40 @@ std::string report_lines(const std::string& where, const std::string& message) {
   return "\nthread 'main' panicked at " + where + ":\n" + message + "\n";
 }
 
-TEST(LaunchFatalStops, MissingLocalAppDataStopsAfterTheProbeLine) {
-  struct Case {
-    Error error;
-    std::string message;
-  };
-  const Case cases[] = {
-      {environment_variable_missing(), "无法获取 LOCALAPPDATA 环境变量: NotPresent"},
-      {environment_variable_not_unicode("C:\\Users\\\xED\xA0\x80"),
-       R"(无法获取 LOCALAPPDATA 环境变量: NotUnicode("C:\\Users\\\u{d800}"))"},
-  };
-  for (const Case& c : cases) {
-    testing::CapturedOutput capture;
-    FakeEnvironment env;
-    env.app_path = std::unexpected(c.error);
-    EXPECT_EQ(run_and_finish(env), 101);
-    EXPECT_EQ(capture.out.text, kProbeFalse);
-    const std::string report = report_lines(
-        testing::location_of("src/main/launch.cpp", "expect_ok(env.installed_application_path"),
-        c.message);
-    EXPECT_EQ(capture.err.text.substr(0, report.size()), report);
-    // Nothing after the report but, in the process's first stop, the note line.
-    const std::string rest = capture.err.text.substr(report.size());
-    EXPECT_TRUE(rest.empty() || rest.rfind("note: ", 0) == 0) << rest;
-    EXPECT_EQ(env.calls.size(), 3u);
-  }
+struct MissingLocalAppDataCase {
+  std::string name;
+  Error error;
+  std::string message;
+};
+
+class MissingLocalAppData : public ::testing::TestWithParam<MissingLocalAppDataCase> {};
+
+TEST_P(MissingLocalAppData, StopsAfterTheProbeLine) {
+  const MissingLocalAppDataCase& c = GetParam();
+  testing::CapturedOutput capture;
+  FakeEnvironment env;
+  env.app_path = std::unexpected(c.error);
+  EXPECT_EQ(run_and_finish(env), 101);
+  EXPECT_EQ(capture.out.text, kProbeFalse);
+  const std::string report = report_lines(
+      testing::location_of("src/main/launch.cpp", "expect_ok(env.installed_application_path"),
+      c.message);
+  EXPECT_EQ(capture.err.text.substr(0, report.size()), report);
+  // Nothing after the report but, in the process's first stop, the note line.
+  const std::string rest = capture.err.text.substr(report.size());
+  EXPECT_TRUE(rest.empty() || rest.rfind("note: ", 0) == 0) << rest;
+  EXPECT_EQ(env.calls.size(), 3u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    LaunchFatalStops, MissingLocalAppData,
+    ::testing::Values(
+        MissingLocalAppDataCase{"not_present", environment_variable_missing(),
+                                "无法获取 LOCALAPPDATA 环境变量: NotPresent"},
+        MissingLocalAppDataCase{
+            "not_unicode", environment_variable_not_unicode("C:\\Users\\\xED\xA0\x80"),
+            R"(无法获取 LOCALAPPDATA 环境变量: NotUnicode("C:\\Users\\\u{d800}"))"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(LaunchFatalStops, ConfigurationThatDoesNotParse) {
   testing::CapturedOutput capture;

@@ -5,6 +5,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "main/launch.hpp"
 #include "platform/debug_form.hpp"
@@ -67,42 +70,62 @@ TEST(EnvVarErrorForm, NotPresentAndNotUnicode) {
             R"(NotUnicode("C:\\U\u{d800}"))");
 }
 
-TEST(ErrorForms, DisplayAndDebug) {
+struct ErrorFormCase {
+  std::string name;
+  Error error;
+  std::string display;
+  std::string debug;
+};
+
+class ErrorForm : public ::testing::TestWithParam<ErrorFormCase> {};
+
+TEST_P(ErrorForm, DisplayAndDebug) {
   CapturedOutput capture;
-  struct Case {
-    Error error;
-    std::string display;
-    std::string debug;
-  };
-  const Case cases[] = {
-      {Error::os(5), "Access is denied. (os error 5)",
-       R"(Os { code: 5, kind: PermissionDenied, message: "Access is denied." })"},
-      {Error::os(2), "The system cannot find the file specified. (os error 2)",
-       R"(Os { code: 2, kind: NotFound, message: "The system cannot find the file specified." })"},
-      {Error::os(1920), "OS Error 1920 (FormatMessageW() returned error 317) (os error 1920)",
-       R"x(Os { code: 1920, kind: Uncategorized, message: "OS Error 1920 (FormatMessageW() returned error 317)" })x"},
-      {Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"),
-       "failed to write whole buffer",
-       R"(Error { kind: WriteZero, message: "failed to write whole buffer" })"},
-      {Error::fixed(ErrorKind::InvalidInput, "program path has no file name"),
-       "program path has no file name",
-       R"(Error { kind: InvalidInput, message: "program path has no file name" })"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(display_form(c.error), c.display);
-    EXPECT_EQ(debug_form(c.error), c.debug);
-  }
+  const ErrorFormCase& c = GetParam();
+  EXPECT_EQ(display_form(c.error), c.display);
+  EXPECT_EQ(debug_form(c.error), c.debug);
 }
 
-TEST(ErrorForms, KindNamesOfCodes) {
-  const std::pair<std::uint32_t, std::string_view> cases[] = {
-      {2, "NotFound"},       {3, "NotFound"},      {5, "PermissionDenied"},
-      {87, "InvalidInput"},  {80, "AlreadyExists"}, {183, "AlreadyExists"},
-      {109, "BrokenPipe"},   {232, "BrokenPipe"},  {32, "Uncategorized"},
-      {0, "Uncategorized"},
-  };
-  for (auto [code, name] : cases) EXPECT_EQ(kind_name(kind_of_code(code)), name) << code;
+INSTANTIATE_TEST_SUITE_P(
+    ErrorForms, ErrorForm,
+    ::testing::ValuesIn(std::vector<ErrorFormCase>{
+      {"os_access_denied", Error::os(5), "Access is denied. (os error 5)",
+       R"(Os { code: 5, kind: PermissionDenied, message: "Access is denied." })"},
+      {"os_not_found", Error::os(2), "The system cannot find the file specified. (os error 2)",
+       R"(Os { code: 2, kind: NotFound, message: "The system cannot find the file specified." })"},
+      {"os_without_message", Error::os(1920), "OS Error 1920 (FormatMessageW() returned error 317) (os error 1920)",
+       R"x(Os { code: 1920, kind: Uncategorized, message: "OS Error 1920 (FormatMessageW() returned error 317)" })x"},
+      {"fixed_write_zero", Error::fixed(ErrorKind::WriteZero, "failed to write whole buffer"),
+       "failed to write whole buffer",
+       R"(Error { kind: WriteZero, message: "failed to write whole buffer" })"},
+      {"fixed_invalid_input", Error::fixed(ErrorKind::InvalidInput, "program path has no file name"),
+       "program path has no file name",
+       R"(Error { kind: InvalidInput, message: "program path has no file name" })"},
+    }),
+    [](const auto& info) { return info.param.name; });
+
+class KindName : public ::testing::TestWithParam<std::pair<std::uint32_t, std::string_view>> {};
+
+TEST_P(KindName, OfTheCode) {
+  const auto [code, name] = GetParam();
+  EXPECT_EQ(kind_name(kind_of_code(code)), name) << code;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ErrorForms, KindName,
+    ::testing::Values(std::pair<std::uint32_t, std::string_view>{2, "NotFound"},
+                      std::pair<std::uint32_t, std::string_view>{3, "NotFound"},
+                      std::pair<std::uint32_t, std::string_view>{5, "PermissionDenied"},
+                      std::pair<std::uint32_t, std::string_view>{87, "InvalidInput"},
+                      std::pair<std::uint32_t, std::string_view>{80, "AlreadyExists"},
+                      std::pair<std::uint32_t, std::string_view>{183, "AlreadyExists"},
+                      std::pair<std::uint32_t, std::string_view>{109, "BrokenPipe"},
+                      std::pair<std::uint32_t, std::string_view>{232, "BrokenPipe"},
+                      std::pair<std::uint32_t, std::string_view>{32, "Uncategorized"},
+                      std::pair<std::uint32_t, std::string_view>{0, "Uncategorized"}),
+    [](const auto& info) {
+      return "code_" + std::to_string(info.param.first) + "_" + std::string(info.param.second);
+    });
 
 TEST(WhiteSpace, TrailingWhiteSpaceOfSystemMessages) {
   EXPECT_EQ(trim_end_white_space("Access is denied.\r\n"), "Access is denied.");

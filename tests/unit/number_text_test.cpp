@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "core/config/number_text.hpp"
 
@@ -69,14 +70,30 @@ TEST(FloatText, NumbersReadAsStrtodReadsThem) {
   }
 }
 
-TEST(FloatText, Forms) {
-  const std::pair<double, std::string_view> cases[] = {
-      {-0.0, "-0.0"},    {0.0, "0.0"},         {100.0, "100.0"},  {2.5, "2.5"},
-      {1e-7, "0.0000001"}, {-1.5e-3, "-0.0015"}, {123456.789, "123456.789"},
-      {18446744073709551616.0, "18446744073709552000.0"},
-  };
-  for (auto [value, text] : cases) EXPECT_EQ(float_text(value), text);
+struct FloatTextRow {
+  std::string_view name;
+  double value;
+  std::string_view text;
+};
+
+class FloatTextForm : public ::testing::TestWithParam<FloatTextRow> {};
+
+TEST_P(FloatTextForm, OfTheValue) {
+  EXPECT_EQ(float_text(GetParam().value), GetParam().text);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    FloatText, FloatTextForm,
+    ::testing::Values(FloatTextRow{"negative_zero", -0.0, "-0.0"},
+                      FloatTextRow{"zero", 0.0, "0.0"},
+                      FloatTextRow{"whole", 100.0, "100.0"},
+                      FloatTextRow{"half", 2.5, "2.5"},
+                      FloatTextRow{"small_without_exponent", 1e-7, "0.0000001"},
+                      FloatTextRow{"negative_fraction", -1.5e-3, "-0.0015"},
+                      FloatTextRow{"fraction_digits", 123456.789, "123456.789"},
+                      FloatTextRow{"two_to_the_64", 18446744073709551616.0,
+                                   "18446744073709552000.0"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace brevlo

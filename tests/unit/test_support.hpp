@@ -5,9 +5,11 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../common/location_of.hpp"
+#include "../common/row_name.hpp"
 #include "platform/messages.hpp"
 #include "platform/output.hpp"
 #include "platform/system_message.hpp"

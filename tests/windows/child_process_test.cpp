@@ -155,11 +155,27 @@ TEST_F(ChildProcessTest, BareNameFoundNowhere) {
   EXPECT_EQ(run_and_wait(ChildCommand("brevlo-no-such-program")), std::unexpected(kNotFound));
 }
 
-TEST_F(ChildProcessTest, ProgramWithoutFileName) {
-  for (const std::string program : {"", R"(C:\dir\)", "C:/dir/"}) {
-    EXPECT_EQ(run_and_wait(ChildCommand(program)), std::unexpected(kNoFileName)) << program;
-  }
-  // In a verbatim path "/" is part of the name.
+struct NoFileNameRow {
+  const char* name;
+  const char* program;
+};
+
+class ProgramWithoutFileName : public ChildProcessTest,
+                               public ::testing::WithParamInterface<NoFileNameRow> {};
+
+TEST_P(ProgramWithoutFileName, IsRefused) {
+  const std::string program = GetParam().program;
+  EXPECT_EQ(run_and_wait(ChildCommand(program)), std::unexpected(kNoFileName)) << program;
+}
+
+INSTANTIATE_TEST_SUITE_P(ChildProcess, ProgramWithoutFileName,
+                         ::testing::Values(NoFileNameRow{"empty", ""},
+                                           NoFileNameRow{"folder_with_backslash", R"(C:\dir\)"},
+                                           NoFileNameRow{"folder_with_slash", "C:/dir/"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// In a verbatim path "/" is part of the name.
+TEST_F(ChildProcessTest, VerbatimPathEndingInSlashHasAFileName) {
   EXPECT_TRUE(resolve_program(R"(\\?\C:\dir/)").has_value());
 }
 

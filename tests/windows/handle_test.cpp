@@ -4,7 +4,9 @@
 
 #include <thread>
 #include <utility>
+#include <vector>
 
+#include "common/row_name.hpp"
 #include "core/system_library_win.hpp"
 #include "platform/session_mutex_win.hpp"
 
@@ -127,7 +129,16 @@ DWORD WINAPI wait_abandoned(HANDLE handle, DWORD) {
   return ::WaitForSingleObject(handle, INFINITE) == WAIT_OBJECT_0 ? WAIT_ABANDONED : WAIT_FAILED;
 }
 
-TEST(SessionMutexTest, HoldsWhateverMutexTheSystemGives) {
+struct SessionMutexRow {
+  const char* name;
+  const char* mutex_name;
+  MutexCalls calls;
+  bool held;
+};
+
+class SessionMutexTest : public ::testing::TestWithParam<SessionMutexRow> {};
+
+TEST_P(SessionMutexTest, HoldsWhateverMutexTheSystemGives) {
   // Another process's mutex of the same name, made first.
   const wchar_t* const name = L"Local\\brevlo-handle-test-mutex";
   const UniqueHandle existing(::CreateMutexW(nullptr, FALSE, name));
@@ -135,13 +146,27 @@ TEST(SessionMutexTest, HoldsWhateverMutexTheSystemGives) {
   // An object of another kind under a mutex's name.
   const UniqueHandle squatter(::CreateEventW(nullptr, TRUE, FALSE, L"Local\\brevlo-handle-test-event"));
   ASSERT_TRUE(squatter);
-  struct Row {
-    const char* name;
-    const char* mutex_name;
-    MutexCalls calls;
-    bool held;
+  const SessionMutexRow& row = GetParam();
+  SessionMutex mutex = SessionMutex::acquire(row.mutex_name, row.calls);
+  EXPECT_EQ(mutex.held(), row.held) << row.name;
+  if (!row.held) return;
+  // Held here: another thread cannot take it until it is released.
+  const auto taken_elsewhere = [&] {
+    DWORD waited = WAIT_FAILED;
+    std::thread([&] {
+      waited = ::WaitForSingleObject(existing.get(), 0);
+      if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ::ReleaseMutex(existing.get());
+    }).join();
+    return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
   };
-  const Row rows[] = {
+  EXPECT_FALSE(taken_elsewhere()) << row.name;
+  mutex.release();
+  EXPECT_TRUE(taken_elsewhere()) << row.name << ": released";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Acquire, SessionMutexTest,
+    ::testing::ValuesIn(std::vector<SessionMutexRow>{
       {"opened for all access", "Local\\brevlo-handle-test-mutex", {}, true},
       {"not for all access: opened for waiting and releasing", "Local\\brevlo-handle-test-mutex",
        {create_denied, ::OpenMutexW, ::WaitForSingleObject}, true},
@@ -151,25 +176,8 @@ TEST(SessionMutexTest, HoldsWhateverMutexTheSystemGives) {
       {"the wait fails", "Local\\brevlo-handle-test-mutex", {::CreateMutexW, ::OpenMutexW, wait_failed}, false},
       {"its holder ended without releasing it", "Local\\brevlo-handle-test-mutex",
        {::CreateMutexW, ::OpenMutexW, wait_abandoned}, true},
-  };
-  for (const Row& row : rows) {
-    SessionMutex mutex = SessionMutex::acquire(row.mutex_name, row.calls);
-    EXPECT_EQ(mutex.held(), row.held) << row.name;
-    if (!row.held) continue;
-    // Held here: another thread cannot take it until it is released.
-    const auto taken_elsewhere = [&] {
-      DWORD waited = WAIT_FAILED;
-      std::thread([&] {
-        waited = ::WaitForSingleObject(existing.get(), 0);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ::ReleaseMutex(existing.get());
-      }).join();
-      return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    };
-    EXPECT_FALSE(taken_elsewhere()) << row.name;
-    mutex.release();
-    EXPECT_TRUE(taken_elsewhere()) << row.name << ": released";
-  }
-}
+    }),
+    [](const auto& info) { return testing::row_name(info.param.name); });
 
 // A close found at run time travels with the handle it closes; without one nothing is closed.
 TEST(UniqueHandleTest, LoadedCloseMovesWithTheHandle) {

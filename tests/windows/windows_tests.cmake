@@ -23,7 +23,6 @@ target_compile_definitions(brevlo_win_tests PRIVATE BREVLO_SOURCE_DIR="${CMAKE_S
 brevlo_warnings(brevlo_win_tests)
 # The tests start the child from the folder they run from.
 add_dependencies(brevlo_win_tests brevlo_test_child brevlo_frame_probe)
-add_test(NAME win COMMAND brevlo_win_tests)
-# The probe tests write the WebView2 value that the end-to-end tests set too.
-set_tests_properties(win PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
-brevlo_test_time_limit(300 win)
+# win.Suite.Case. The probe tests write the WebView2 value that the end-to-end tests set too; the
+# cases, which ran one after another in one program, still run one at a time.
+brevlo_gtest_cases(brevlo_win_tests win 300 PROPERTIES RESOURCE_LOCK brevlo_webview_registry)
