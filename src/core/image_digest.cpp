@@ -1,15 +1,12 @@
 #include "core/image_digest.hpp"
 
-// The one-shot digest alone: the launcher links this file and not the piecewise hasher
-// (image_hasher.cpp), whose streaming code it never runs.
-
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
 namespace brevlo {
+namespace {
 
-// The hash in its canonical byte order; image_hasher.cpp uses it too.
-ImageDigest canonical_digest(XXH128_hash_t hash) {
+ImageDigest canonical(XXH128_hash_t hash) {
   XXH128_canonical_t bytes;
   XXH128_canonicalFromHash(&bytes, hash);
   ImageDigest digest;
@@ -17,8 +14,26 @@ ImageDigest canonical_digest(XXH128_hash_t hash) {
   return digest;
 }
 
+}  // namespace
+
+struct ImageHasher::State {
+  XXH3_state_t xxh3;
+};
+
+ImageHasher::ImageHasher() : state_(std::make_unique<State>()) {
+  XXH3_128bits_reset(&state_->xxh3);
+}
+
+ImageHasher::~ImageHasher() = default;
+
+void ImageHasher::update(std::span<const std::uint8_t> bytes) {
+  XXH3_128bits_update(&state_->xxh3, bytes.data(), bytes.size());
+}
+
+ImageDigest ImageHasher::finish() const { return canonical(XXH3_128bits_digest(&state_->xxh3)); }
+
 ImageDigest image_digest(std::span<const std::uint8_t> bytes) {
-  return canonical_digest(XXH3_128bits(bytes.data(), bytes.size()));
+  return canonical(XXH3_128bits(bytes.data(), bytes.size()));
 }
 
 }  // namespace brevlo

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "core/config/config.hpp"
 #include "core/image_digest.hpp"
@@ -24,21 +23,14 @@ namespace brevlo {
                                                         const ImageDigest& expected);
 
 // The launch environment's prepare_installer over the real system, for this launcher's image:
-// removes what earlier runs of the product left in the temporary directory, checks that the
-// directory's volume has room for the image, makes a folder of this run's own there and writes
-// kInstallerFileName in it, checked against the digest of the options section (a launcher without
-// one is damaged). The file is kept from change until the stage has started it.
-[[nodiscard]] Result<PreparedInstaller> prepare_installer(std::span<const std::uint8_t> image,
-                                                          std::string_view product_name);
+// <temporary directory>\kInstallerFileName, checked against the digest of the options section
+// (a launcher without one is damaged).
+[[nodiscard]] Result<PreparedInstaller> prepare_installer(std::span<const std::uint8_t> image);
 
-// Records the installation, runs the prepared installer (with "/S" when webview_ready; again for
-// a while when its file is held by someone else) and waits; on exit code 0 with the application
-// in place, removes the record and starts the application; then removes the file and its folder.
-// Success tells whether the application was started. LOCALAPPDATA missing is a fatal stop.
-[[nodiscard]] Result<bool> run_installer_stage(PreparedInstaller installer,
+// Runs the prepared installer (with "/S" when webview_ready) and waits; on exit code 0 starts the
+// installed application and removes the file. Success tells whether the application was started.
+// LOCALAPPDATA missing is a fatal stop.
+[[nodiscard]] Result<bool> run_installer_stage(const PreparedInstaller& installer,
                                                const GameConfig& config, bool webview_ready);
-
-// True when the product's installation is recorded as under way.
-[[nodiscard]] bool installation_unfinished(const GameConfig& config);
 
 }  // namespace brevlo

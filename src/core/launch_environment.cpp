@@ -16,21 +16,15 @@ Error environment_variable_not_unicode(std::string_view raw) {
                            "NotUnicode(" + value + ")");
 }
 
-std::string product_digest(std::string_view product_name) {
+std::string install_lock_name(std::string_view product_name) {
   std::uint64_t hash = 0xcbf29ce484222325;
   for (const char c : product_name) {
     hash ^= static_cast<unsigned char>(c);
     hash *= 0x100000001b3;
   }
-  std::string digest;
-  for (int shift = 60; shift >= 0; shift -= 4) {
-    digest += hex_digit(static_cast<unsigned>(hash >> shift));
-  }
-  return digest;
-}
-
-std::string install_lock_name(std::string_view product_name) {
-  return "Local\\brevlo-install-" + product_digest(product_name);
+  std::string name = "Local\\brevlo-install-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += hex_digit(static_cast<unsigned>(hash >> shift));
+  return name;
 }
 
 }  // namespace brevlo

@@ -23,13 +23,10 @@ Error environment_variable_not_unicode(std::string_view raw);
 // The context of the fatal stop for a LOCALAPPDATA that cannot be read.
 inline constexpr std::string_view kLocalAppDataStopContext = "无法获取 LOCALAPPDATA 环境变量";
 
-// The 64-bit FNV-1a hash of productName's UTF-8 bytes in 16 lowercase hex digits: a product's
-// name for the system objects of its own (any product name gives a valid file or object name:
-// no separator, no drive, bounded length).
-std::string product_digest(std::string_view product_name);
-
 // The name of the per-user lock that guards a product's installation: "Local\\brevlo-install-"
-// and the product's digest, in the session's own namespace.
+// and the 64-bit FNV-1a hash of productName's UTF-8 bytes in 16 lowercase hex digits, so any
+// product name gives a valid object name (no backslash, bounded length) in the session's own
+// namespace.
 std::string install_lock_name(std::string_view product_name);
 
 // The name the installer is written under, in the temporary directory.
@@ -51,9 +48,8 @@ struct PreparedInstaller {
   // False when the image is not as packed (a damaged launcher, a missing or damaged options
   // section): then nothing was written, and nothing may run.
   bool intact = false;
-  std::string path;      // where the installer was written (or was to be)
+  std::string path;     // where the installer was written
   Result<void> written;  // how the write ended; on failure the file is as far as it was written
-  Guard keep;            // keeps anyone from changing the file until the installer has started
 };
 
 // The operations of the launch sequence.
@@ -75,22 +71,17 @@ class LaunchEnvironment {
   // The embedded installer, as start and length.
   virtual std::span<const std::uint8_t> installer_image() = 0;
   // Checks image against the digest recorded in the options section and writes it to
-  // kInstallerFileName in a new folder of this run's own under the temporary directory as it
-  // checks; a damaged image has nothing left behind. An error when the check cannot be made; a
-  // temporary directory that cannot be known is a fatal stop once the image is known to be
-  // intact. Only the install path calls it, under the install lock.
+  // <temporary directory>\kInstallerFileName as it checks; a damaged image has nothing left
+  // behind. An error when the check cannot be made; a temporary directory that cannot be known is
+  // a fatal stop once the image is known to be intact. Only the install path calls it.
   [[nodiscard]] virtual Result<PreparedInstaller> prepare_installer(
       std::span<const std::uint8_t> image) = 0;
-  // Records that the installation is under way, runs the prepared installer (with "/S" when
-  // webview_ready) and waits; on exit code 0 with the application in place, removes the record,
-  // starts the application and removes the file and its folder. Success tells whether the
-  // application was started.
-  [[nodiscard]] virtual Result<bool> run_installer_stage(PreparedInstaller installer,
+  // Runs the prepared installer (with "/S" when webview_ready) and waits; on exit code 0 starts
+  // the installed application and removes the file. Success tells whether the application was
+  // started.
+  [[nodiscard]] virtual Result<bool> run_installer_stage(const PreparedInstaller& installer,
                                                          GameConfig config,
                                                          bool webview_ready) = 0;
-  // True when an installation of the product began and never ended well (its installer failed,
-  // left no game, or the run was cut): the game that may be there is not to be trusted.
-  virtual bool installation_unfinished(const GameConfig& config) = 0;
   // Takes the per-user lock of the product's installation, waiting while another launcher holds
   // it; a holder that ended without giving it back has given it up. When the lock cannot be made
   // the run goes on without it (an empty guard).

@@ -50,17 +50,13 @@ bool WindowsLaunchEnvironment::launch_application(std::string_view path) {
 
 Result<PreparedInstaller> WindowsLaunchEnvironment::prepare_installer(
     std::span<const std::uint8_t> image) {
-  return brevlo::prepare_installer(image, product_name_);
+  return brevlo::prepare_installer(image);
 }
 
-Result<bool> WindowsLaunchEnvironment::run_installer_stage(PreparedInstaller installer,
+Result<bool> WindowsLaunchEnvironment::run_installer_stage(const PreparedInstaller& installer,
                                                            GameConfig config,
                                                            bool webview_ready) {
-  return brevlo::run_installer_stage(std::move(installer), config, webview_ready);
-}
-
-bool WindowsLaunchEnvironment::installation_unfinished(const GameConfig& config) {
-  return brevlo::installation_unfinished(config);
+  return brevlo::run_installer_stage(installer, config, webview_ready);
 }
 
 Guard WindowsLaunchEnvironment::lock_install(const GameConfig& config) {

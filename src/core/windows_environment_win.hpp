@@ -21,9 +21,8 @@ class WindowsLaunchEnvironment final : public LaunchEnvironment {
   bool launch_application(std::string_view path) override;
   std::span<const std::uint8_t> installer_image() override { return image_; }
   Result<PreparedInstaller> prepare_installer(std::span<const std::uint8_t> image) override;
-  Result<bool> run_installer_stage(PreparedInstaller installer, GameConfig config,
+  Result<bool> run_installer_stage(const PreparedInstaller& installer, GameConfig config,
                                    bool webview_ready) override;
-  bool installation_unfinished(const GameConfig& config) override;
   Guard lock_install(const GameConfig& config) override;
   // Shows the splash only when the launcher carries one, the installer runs silently and the
   // process has no standard error handle (nobody reads its lines: a person is watching).

@@ -1,7 +1,5 @@
 #include "main/launch.hpp"
 
-#include <utility>
-
 #include "platform/messages.hpp"
 
 namespace brevlo {
@@ -15,20 +13,17 @@ int installation_failed(const Error& error) {
 
 // Under the install lock, with the application still missing: writes the installer out as it is
 // checked, runs it and starts what it installed.
-int install(LaunchEnvironment& env, const GameConfig& config, bool webview_ready,
-            bool redone) {
-  print_stdout({redone ? "📦 上次安装未完成。正在执行静默安装...\n"
-                       : "📦 未发现应用。正在执行静默安装...\n"});
+int install(LaunchEnvironment& env, const GameConfig& config, bool webview_ready) {
+  print_stdout({"📦 未发现应用。正在执行静默安装...\n"});
   const Guard splash = env.show_splash(webview_ready);
   // A damaged launcher writes and runs nothing.
-  Result<PreparedInstaller> prepared = env.prepare_installer(env.installer_image());
+  const Result<PreparedInstaller> prepared = env.prepare_installer(env.installer_image());
   if (!prepared) return installation_failed(prepared.error());
   if (!prepared->intact) {
     print_stderr({"安装包已损坏，请重新下载启动器。\n"});
     return kExitFailureReported;
   }
-  const Result<bool> started =
-      env.run_installer_stage(std::move(*prepared), config, webview_ready);
+  const Result<bool> started = env.run_installer_stage(*prepared, config, webview_ready);
   if (!started) return installation_failed(started.error());
   return *started ? kExitStarted : kExitFailureReported;
 }
@@ -48,20 +43,14 @@ int run_launch_sequence(LaunchEnvironment& env) {
     print_stdout({"🚀 发现已安装应用。正在启动...\n"});
     return env.launch_application(app_path) ? kExitStarted : kExitFailureReported;
   };
-  // A game whose installation began and never ended well is installed again.
-  const auto installed = [&] {
-    return env.path_exists(app_path) && !env.installation_unfinished(config);
-  };
-  if (installed()) return launch();
+  if (env.path_exists(app_path)) return launch();
 
   // One installation at a time: a launcher started while another installs waits for it here and
   // then finds the application it installed. The lock is held until the sequence returns or a
   // fatal stop leaves it.
   const Guard lock = env.lock_install(config);
-  const bool present = env.path_exists(app_path);
-  const bool unfinished = env.installation_unfinished(config);
-  if (present && !unfinished) return launch();
-  return install(env, config, webview_ready, present);
+  if (env.path_exists(app_path)) return launch();
+  return install(env, config, webview_ready);
 }
 
 }  // namespace brevlo

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/lock_win.hpp"
-#include "platform/system_calls_win.hpp"
 #include "platform/system_text_win.hpp"
 #include "platform/text.hpp"
 
@@ -177,7 +176,7 @@ Result<StartedChild> start_child(const ChildCommand& command) {
       startup.hStdOutput = std_handles.handles[1].get();
       startup.hStdError = std_handles.handles[2].get();
     }
-    created = system_calls().create_process(as_wide(*program), writable_line.data(), nullptr, nullptr, TRUE,
+    created = ::CreateProcessW(as_wide(*program), writable_line.data(), nullptr, nullptr, TRUE,
                                CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup, &started);
     if (!created) create_error = ::GetLastError();
     // The duplicates are closed here, inside the lock, whether the start succeeded or not.
@@ -189,11 +188,11 @@ Result<StartedChild> start_child(const ChildCommand& command) {
 Result<std::uint32_t> run_and_wait(const ChildCommand& command) {
   Result<StartedChild> child = start_child(command);
   if (!child) return std::unexpected(child.error());
-  if (system_calls().wait(child->process(), INFINITE) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(child->process(), INFINITE) != WAIT_OBJECT_0) {
     return std::unexpected(Error::os(::GetLastError()));
   }
   DWORD exit_code = 0;
-  if (!system_calls().exit_code(child->process(), &exit_code)) {
+  if (!::GetExitCodeProcess(child->process(), &exit_code)) {
     return std::unexpected(Error::os(::GetLastError()));
   }
   child->close();

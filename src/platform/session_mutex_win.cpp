@@ -21,7 +21,7 @@ SessionMutex SessionMutex::acquire(std::string_view name, const MutexCalls& call
 
 void SessionMutex::release() noexcept {
   if (!handle_) return;
-  (void)system_calls().release_mutex(handle_.get());
+  ::ReleaseMutex(handle_.get());
   handle_.reset();
 }
 

@@ -4,15 +4,14 @@
 #include <string_view>
 
 #include "platform/handle_win.hpp"
-#include "platform/system_calls_win.hpp"
 
 namespace brevlo {
 
-// How the mutex is reached: the system call table's entries, or a test's stand-ins.
+// How the mutex is reached: the system's own calls, or a test's stand-ins.
 struct MutexCalls {
-  decltype(&::CreateMutexW) create = system_calls().create_mutex;
-  decltype(&::OpenMutexW) open = system_calls().open_mutex;
-  decltype(&::WaitForSingleObject) wait = system_calls().wait;
+  decltype(&::CreateMutexW) create = ::CreateMutexW;
+  decltype(&::OpenMutexW) open = ::OpenMutexW;
+  decltype(&::WaitForSingleObject) wait = ::WaitForSingleObject;
 };
 
 class SessionMutex {

@@ -31,7 +31,6 @@ class FakeEnvironment : public LaunchEnvironment {
   bool stage_stops = false;                // the installer stage ends in a fatal stop
   bool locked = false;
   bool launch_starts = true;
-  bool unfinished = false;  // an installation of the product is recorded as under way
   Result<bool> stage_result = true;
   Result<bool> intact = true;  // what the image check answers: intact, damaged or an error
   std::vector<std::string> calls;
@@ -83,10 +82,9 @@ class FakeEnvironment : public LaunchEnvironment {
     stage_image = img.data();
     stage_image_size = img.size();
     if (!intact) return std::unexpected(intact.error());
-    return PreparedInstaller{.intact = *intact, .path = std::string(kPreparedPath), .written = {}, .keep = nullptr};
+    return PreparedInstaller{.intact = *intact, .path = std::string(kPreparedPath), .written = {}};
   }
-  bool installation_unfinished(const GameConfig&) override { return unfinished; }
-  Result<bool> run_installer_stage(PreparedInstaller installer, GameConfig config,
+  Result<bool> run_installer_stage(const PreparedInstaller& installer, GameConfig config,
                                    bool webview_ready) override {
     calls.push_back("run_installer_stage");
     stage_path = installer.path;
